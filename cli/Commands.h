@@ -1,0 +1,14 @@
+#pragma once
+// dravik-tool subcommands. Each takes the arguments after its name and returns
+// the process exit code (0 success, 1 bad input or failure, 2 usage error).
+#include <string_view>
+#include <vector>
+
+namespace cli {
+
+using Args = std::vector<std::string_view>;
+
+int RunVoice(const Args& args);
+int RunConfig(const Args& args);
+
+}  // namespace cli

@@ -1,0 +1,53 @@
+// dravik-tool: the command-line companion of the Dravik player. Inspects,
+// converts and checks recordings without a GUI, and drives each layer for tests.
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+#include "cli/Commands.h"
+
+namespace {
+
+struct Command {
+  const char* name;
+  const char* usage;
+  int (*run)(const cli::Args&);
+};
+
+constexpr Command kCommands[] = {
+    {"voice", "voice encode|decode --type T [--samples N]   s16le PCM <-> voice frames (stdin -> stdout)",
+     cli::RunVoice},
+    {"config", "config get|set FILE SECTION KEY [VALUE]     read or write a setting.ini-style file",
+     cli::RunConfig},
+};
+
+void PrintHelp(FILE* out) {
+  std::fprintf(out,
+               "usage: dravik-tool <command> [arguments]\n"
+               "\n"
+               "Commands:\n");
+  for (const auto& c : kCommands) std::fprintf(out, "  %s\n", c.usage);
+  std::fprintf(out, "\n  --help, -h   this text\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    PrintHelp(stderr);
+    return 2;
+  }
+  const std::string_view name = argv[1];
+  if (name == "--help" || name == "-h" || name == "help") {
+    PrintHelp(stdout);
+    return 0;
+  }
+  for (const auto& c : kCommands) {
+    if (name == c.name) {
+      cli::Args args(argv + 2, argv + argc);
+      return c.run(args);
+    }
+  }
+  std::fprintf(stderr, "dravik-tool: unknown command '%s' (see dravik-tool --help)\n", argv[1]);
+  return 2;
+}

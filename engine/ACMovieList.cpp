@@ -1,0 +1,119 @@
+#include "engine/ACMovieList.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace engine {
+
+ACMovieList::ACMovieList() { Clear(); }
+
+ACMovieList::~ACMovieList() = default;
+
+void ACMovieList::Clear() {
+  for (size_t i = 0; i < nodes_.size(); ++i) {
+    FrameNode& node = nodes_[i];
+    node.pixels.reset();
+    node.size = node.width = node.height = 0;
+    node.time = 0;
+    node.next = i + 1 < nodes_.size() ? &nodes_[i + 1] : nullptr;
+  }
+  free_head_ = &nodes_[0];
+  ready_head_ = ready_tail_ = pending_ = current_ = mark_ = nullptr;
+}
+
+void ACMovieList::PushFree(FrameNode* node) {
+  node->next = free_head_;
+  free_head_ = node;
+}
+
+FrameNode* ACMovieList::AppendPending(uint32_t pixel_bytes) {
+  if (pending_) {
+    pending_->next = nullptr;
+    if (ready_tail_) {
+      ready_tail_->next = pending_;
+    } else {
+      ready_head_ = pending_;
+    }
+    ready_tail_ = pending_;
+    pending_ = nullptr;
+  }
+  if (!free_head_) return nullptr;
+  FrameNode* node = free_head_;
+  if (pixel_bytes == 0) {
+    node->pixels.reset();
+  } else if (!node->pixels || node->size != pixel_bytes) {
+    node->pixels.reset(new (std::nothrow) uint8_t[pixel_bytes]);
+    if (!node->pixels) {
+      node->size = 0;
+      return nullptr;
+    }
+  }
+  free_head_ = node->next;
+  node->next = nullptr;
+  node->size = pixel_bytes;
+  pending_ = node;
+  return node;
+}
+
+void ACMovieList::ReverseGroupAndMark() {
+  if (mark_ && mark_->next) {
+    // Find the mark's predecessor; the ready list holds at most 35 nodes.
+    FrameNode* before = nullptr;
+    for (FrameNode* n = ready_head_; n && n != mark_; n = n->next) before = n;
+    FrameNode* prev = nullptr;
+    FrameNode* n = mark_;
+    while (n) {
+      FrameNode* next = n->next;
+      n->next = prev;
+      prev = n;
+      n = next;
+    }
+    // prev is the former tail, now first of the reversed group.
+    if (before) {
+      before->next = prev;
+    } else {
+      ready_head_ = prev;
+    }
+    ready_tail_ = mark_;
+  }
+  mark_ = pending_;
+}
+
+bool ACMovieList::Fetch(FrameInfo& info, uint8_t* out, uint32_t capacity) {
+  if (current_) {
+    current_->pixels.reset();
+    PushFree(current_);
+    current_ = nullptr;
+  }
+  if (!ready_head_ || ready_head_ == mark_) {
+    if (!free_head_) Clear();
+    return false;
+  }
+  FrameNode* node = ready_head_;
+  ready_head_ = node->next;
+  if (!ready_head_) ready_tail_ = nullptr;
+  node->next = nullptr;
+  current_ = node;
+  info.time = node->time;
+  info.size = node->size;
+  info.width = node->width;
+  info.height = node->height;
+  if (out && node->pixels) std::memcpy(out, node->pixels.get(), std::min(node->size, capacity));
+  node->pixels.reset();
+  return true;
+}
+
+int ACMovieList::ReadyCount() const {
+  int count = 0;
+  for (const FrameNode* n = ready_head_; n; n = n->next) ++count;
+  return count;
+}
+
+int ACMovieList::FreeCount() const {
+  int count = 0;
+  for (const FrameNode* n = free_head_; n; n = n->next) ++count;
+  return count;
+}
+
+}  // namespace engine

@@ -1,0 +1,78 @@
+#pragma once
+// A channel's decoded-frame queue: 35 nodes moving between a free list, a
+// "pending" node the decoder is filling, the ready list the play thread shows
+// from, and the "current" node the play thread took last. For backward play a
+// group mark splits the ready list: nodes from the mark on belong to the group
+// of pictures still being decoded and are not shown until the group is reversed.
+// Callers hold the object lock around every call.
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "engine/ACObject.h"
+
+namespace engine {
+
+struct FrameNode {
+  int64_t time = 0;     // milliseconds; -1 / -2 / -3 for a marker node
+  uint32_t size = 0;    // bytes of planar YUV 4:2:0 (width * height * 3 / 2)
+  uint32_t width = 0;
+  uint32_t height = 0;
+  std::unique_ptr<uint8_t[]> pixels;  // exactly `size` bytes, or none
+  FrameNode* next = nullptr;
+};
+
+struct FrameInfo {
+  int64_t time = 0;
+  uint32_t size = 0;
+  uint32_t width = 0;
+  uint32_t height = 0;
+};
+
+class ACMovieList : public virtual ACObject {
+ public:
+  static constexpr int kNodes = 35;
+
+  ACMovieList();
+  ~ACMovieList() override;
+  const char* GetClassName() const override { return "ACMovieList"; }
+
+  // Publishes the pending node (appends it to the ready list), then takes a
+  // free node as the new pending node with a pixel block of exactly
+  // `pixel_bytes` (none for 0). Returns it for the caller to fill, or nullptr
+  // when no node is free (the caller waits and calls again).
+  FrameNode* AppendPending(uint32_t pixel_bytes);
+  FrameNode* Pending() { return pending_; }
+
+  // For backward play, on a key frame: reverses the chain from the group mark to
+  // the ready tail in place (when the mark has a successor), then makes the
+  // pending node the new mark.
+  void ReverseGroupAndMark();
+
+  // Returns the previously taken node to the free list, then takes the ready
+  // head unless the list is empty or its head is the group mark. The pixels
+  // (at most `capacity` bytes) are copied to `out` and the node's block is
+  // released. False when nothing could be taken; if then no node is free
+  // either, the whole queue is cleared so that decoding cannot dead-lock.
+  bool Fetch(FrameInfo& info, uint8_t* out, uint32_t capacity);
+
+  // Releases every pixel block and puts all nodes back on the free list in order.
+  void Clear();
+
+  int ReadyCount() const;
+  int FreeCount() const;
+  bool HasGroupMark() const { return mark_ != nullptr; }
+
+ private:
+  void PushFree(FrameNode* node);
+
+  std::array<FrameNode, kNodes> nodes_;
+  FrameNode* ready_head_ = nullptr;
+  FrameNode* ready_tail_ = nullptr;
+  FrameNode* pending_ = nullptr;
+  FrameNode* current_ = nullptr;
+  FrameNode* free_head_ = nullptr;
+  FrameNode* mark_ = nullptr;
+};
+
+}  // namespace engine

@@ -1,0 +1,31 @@
+#pragma once
+// Time seams: the clock and the play loop take these so tests can run them on a
+// fake clock deterministically; production uses the real ones.
+#include <cstdint>
+
+namespace platform {
+
+class Sleeper {
+ public:
+  virtual ~Sleeper() = default;
+  virtual void SleepMs(uint32_t ms) = 0;
+};
+
+class TimeSource {
+ public:
+  virtual ~TimeSource() = default;
+  virtual uint32_t TickCount() = 0;  // 32-bit milliseconds, wrapping
+};
+
+// The real ones: monotonic clock and nanosleep.
+class SystemTimeSource final : public TimeSource {
+ public:
+  uint32_t TickCount() override;
+};
+
+class SystemSleeper final : public Sleeper {
+ public:
+  void SleepMs(uint32_t ms) override;
+};
+
+}  // namespace platform

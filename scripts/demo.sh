@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# The main job until the player exists: builds dravik-tool and libvoxcore, then
+# runs a voice round trip over a generated 3-second signal for every codec
+# family, writing the decoded sound as WAV files to listen to.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=build/release
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DDRAVIK_TESTS=OFF -DDRAVIK_BENCH=OFF >/dev/null
+cmake --build "$build" --target dravik-tool voxcore
+tool="$build/cli/dravik-tool"
+out="$build/demo"
+mkdir -p "$out"
+
+"$tool" --help
+echo
+# A voice-like test signal: a gliding tone with a second harmonic, 8 kHz mono.
+ffmpeg -v error -y -f lavfi -i "aevalsrc=0.4*sin(2*PI*(200+150*sin(2*PI*0.7*t))*t)+0.2*sin(2*PI*(400+300*sin(2*PI*0.7*t))*t):s=8000:d=3" \
+  -ac 1 -f s16le "$out/input.pcm"
+in_bytes=$(stat -c %s "$out/input.pcm")
+printf '%-6s %-28s %10s %10s  %s\n' type codec "frames(B)" "ratio" "decoded"
+for spec in "1:G.711 A-law" "2:G.711 u-law" "35:IMA ADPCM (first sample)" "67:IMA ADPCM (codes only)" \
+            "4:G.726 16 kbit/s" "6:G.726 32 kbit/s" "39:G.726 40 kbit/s MSB-first" "68:G.726 16 kbit/s compact"; do
+  type=${spec%%:*}; name=${spec#*:}
+  "$tool" voice encode --type "$type" < "$out/input.pcm" > "$out/type$type.frames"
+  "$tool" voice decode --type "$type" < "$out/type$type.frames" > "$out/type$type.pcm"
+  ffmpeg -v error -y -f s16le -ar 8000 -ac 1 -i "$out/type$type.pcm" "$out/type$type.wav"
+  bytes=$(stat -c %s "$out/type$type.frames")
+  printf '%-6s %-28s %10d %9.2fx  %s\n' "$type" "$name" "$bytes" "$(awk -v a="$in_bytes" -v b="$bytes" 'BEGIN{print a/b}')" "$out/type$type.wav"
+done
