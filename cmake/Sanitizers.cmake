@@ -9,3 +9,9 @@ elseif(DRAVIK_SANITIZE STREQUAL "thread")
 elseif(NOT DRAVIK_SANITIZE STREQUAL "")
   message(FATAL_ERROR "DRAVIK_SANITIZE must be '', 'address' or 'thread'")
 endif()
+
+# Fuzz builds instrument every library for coverage; the fuzz targets add the
+# libFuzzer driver themselves.
+if(DRAVIK_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()

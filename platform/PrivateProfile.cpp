@@ -243,7 +243,9 @@ bool WritePrivateProfileString(std::string_view section, std::optional<std::stri
   if (!range) {
     if (!value) return true;
     if (!ini.lines.empty() && !Trim(ini.lines.back()).empty()) ini.lines.emplace_back();
-    ini.lines.push_back("[" + std::string(section) + "]");
+    std::string header(1, '[');  // built piecewise: GCC 12 warns falsely on "[" + string
+    header.append(section).push_back(']');
+    ini.lines.push_back(std::move(header));
     ini.lines.push_back(std::string(*key) + "=" + std::string(*value));
     return Save(ini, file);
   }

@@ -61,7 +61,7 @@ inline int Exponent(int v) { return v <= 0 ? 0 : 32 - __builtin_clz(static_cast<
 
 // FMULT: multiplies a predictor coefficient by a value in the 4-bit exponent,
 // 6-bit mantissa floating format.
-int16_t FloatMultiply(int an, int srn) {
+[[gnu::always_inline]] inline int16_t FloatMultiply(int an, int srn) {
   const int anmag = (an > 0) ? an : ((-an) & 0x1FFF);
   const int anexp = Exponent(anmag) - 6;
   const int anmant = (anmag == 0) ? 32 : (anexp >= 0) ? (anmag >> anexp) : (anmag << -anexp);
@@ -111,8 +111,10 @@ int Quantize(int d, int y, const RateTables& t) {
   }
   const int16_t dln = static_cast<int16_t>(dl - (y >> 2));
   const int size = (t.states - 1) >> 1;
+  // The decision levels ascend, so the interval is the count of levels at or
+  // below dln; counting without branches beats a data-dependent search.
   int i = 0;
-  while (i < size && dln >= t.quantizer[i]) ++i;
+  for (int k = 0; k < size; ++k) i += dln >= t.quantizer[k];
   if (d < 0) return (size << 1) + 1 - i;
   if (i == 0 && (t.states & 1)) return t.states;  // an odd quantiser has no code for +0
   return i;
@@ -136,7 +138,7 @@ inline int16_t ToFloat(int mag, bool negative) {
 
 // Everything after the quantiser: scale factor adaptation, predictor update,
 // tone and transition detection, adaptation speed control.
-void Update(G726State& s, int y, int wi, int fi, int dq, int sr, int dqsez) {
+[[gnu::always_inline]] inline void Update(G726State& s, int y, int wi, int fi, int dq, int sr, int dqsez) {
   const int16_t pk0 = (dqsez < 0) ? 1 : 0;
   const int16_t mag = static_cast<int16_t>(dq & 0x7FFF);
 
@@ -252,7 +254,7 @@ inline int SignBit(int bits) { return 1 << (bits - 1); }
 // difference are kept at full width as the reference arithmetic does; the
 // `kSaturate` variant (16-bit input) limits them to 16 bits instead.
 template <bool kSaturate>
-uint8_t EncodeSample(G726State& s, int sl) {
+[[gnu::always_inline]] inline uint8_t EncodeSample(G726State& s, int sl) {
   const RateTables& t = TablesFor(s.bits);
   const Prediction p = Predict(s);
   int d = sl - p.se;
@@ -270,7 +272,7 @@ uint8_t EncodeSample(G726State& s, int sl) {
 
 // One code through the decoder; returns the reconstructed signal.
 template <bool kSaturate>
-int DecodeSample(G726State& s, uint8_t code) {
+[[gnu::always_inline]] inline int DecodeSample(G726State& s, uint8_t code) {
   const RateTables& t = TablesFor(s.bits);
   const int i = code & ((1 << s.bits) - 1);
   const Prediction p = Predict(s);
@@ -296,6 +298,19 @@ void G726Reset(G726State& s, int bits) {
 }
 
 uint8_t G726Encode(G726State& s, int16_t sample) { return EncodeSample<false>(s, sample >> 2); }
+
+void G726EncodeBlock(G726State& s, const int16_t* in, int count, uint8_t* codes) {
+  G726State local = s;
+  for (int i = 0; i < count; ++i) codes[i] = EncodeSample<false>(local, in[i] >> 2);
+  s = local;
+}
+
+void G726DecodeBlock(G726State& s, const uint8_t* codes, int count, int16_t* out) {
+  G726State local = s;
+  for (int i = 0; i < count; ++i)
+    out[i] = static_cast<int16_t>(std::clamp(DecodeSample<false>(local, codes[i]) * 4, -32764, 32764));
+  s = local;
+}
 
 int16_t G726Decode(G726State& s, uint8_t code) {
   return static_cast<int16_t>(std::clamp(DecodeSample<false>(s, code) * 4, -32764, 32764));

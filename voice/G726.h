@@ -19,4 +19,8 @@ int16_t G726Decode(G726State& s, uint8_t code);
 uint8_t G726Encode16Raw(G726State& s, int16_t sample);
 int16_t G726Decode16Raw(G726State& s, uint8_t code);
 
+// Whole blocks, so the per-sample work inlines into one loop.
+void G726EncodeBlock(G726State& s, const int16_t* in, int count, uint8_t* codes);
+void G726DecodeBlock(G726State& s, const uint8_t* codes, int count, int16_t* out);
+
 }  // namespace voice

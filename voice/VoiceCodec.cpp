@@ -62,10 +62,11 @@ int EncodePayload(VoiceState& s, const int16_t* in, int n, uint8_t* payload) {
   const int type = s.type;
   switch (FamilyOf(type)) {
     case Family::G711: {
-      const bool alaw = type == 1 || type == 65;
-      for (int i = 0; i < n; ++i) payload[i] = alaw ? LinearToAlaw(in[i]) : LinearToUlaw(in[i]);
-      if (type >= 65) {
-        for (int i = 0; i + 1 < n; i += 2) std::swap(payload[i], payload[i + 1]);
+      const int swap = type >= 65 ? 1 : 0;  // 65/66: each pair of codes exchanged
+      if (type == 1 || type == 65) {
+        for (int i = 0; i < n; ++i) payload[i ^ swap] = LinearToAlaw(in[i]);
+      } else {
+        for (int i = 0; i < n; ++i) payload[i ^ swap] = LinearToUlaw(in[i]);
       }
       return n / 2;
     }
@@ -96,7 +97,7 @@ int EncodePayload(VoiceState& s, const int16_t* in, int n, uint8_t* payload) {
     case Family::G726: {
       const int bits = G726Bits(type);
       uint8_t codes[kMaxEncodeSamples];
-      for (int i = 0; i < n; ++i) codes[i] = G726Encode(s.g726, in[i]);
+      G726EncodeBlock(s.g726, in, n, codes);
       if (MsbFirst(type)) {
         PackMsbFirst(codes, static_cast<size_t>(n), bits, payload);
       } else {
@@ -137,10 +138,11 @@ void DecodePayload(VoiceState& s, uint8_t* payload, int words, int n, int16_t* o
   const int type = s.type;
   switch (FamilyOf(type)) {
     case Family::G711: {
-      const bool alaw = type == 1 || type == 65;
-      for (int i = 0; i < n; ++i) {
-        const int at = type >= 65 ? (i ^ 1) : i;  // pairs exchanged in 65/66
-        out[i] = alaw ? AlawToLinear(payload[at]) : UlawToLinear(payload[at]);
+      const int swap = type >= 65 ? 1 : 0;
+      if (type == 1 || type == 65) {
+        for (int i = 0; i < n; ++i) out[i] = AlawToLinear(payload[i ^ swap]);
+      } else {
+        for (int i = 0; i < n; ++i) out[i] = UlawToLinear(payload[i ^ swap]);
       }
       return;
     }
@@ -175,7 +177,7 @@ void DecodePayload(VoiceState& s, uint8_t* payload, int words, int n, int16_t* o
       if (MsbFirst(type)) RepackMsbToLsb(payload, static_cast<size_t>(n), bits);
       uint8_t codes[480];
       UnpackLsbFirst(payload, static_cast<size_t>(n), bits, codes);
-      for (int i = 0; i < n; ++i) out[i] = G726Decode(s.g726, codes[i]);
+      G726DecodeBlock(s.g726, codes, n, out);
       return;
     }
     case Family::G726Compact: {
