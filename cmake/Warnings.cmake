@@ -1,6 +1,9 @@
 # Project warnings, applied per target so that third-party code is left alone.
 function(dravik_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Wshadow=local -Wno-unused-parameter)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wno-unused-parameter)
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    target_compile_options(${target} PRIVATE -Wshadow=local)
+  endif()
   if(DRAVIK_WERROR)
     target_compile_options(${target} PRIVATE -Werror)
   endif()
