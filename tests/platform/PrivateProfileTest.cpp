@@ -1,7 +1,6 @@
 #include "platform/PrivateProfile.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include "app/AppConfig.h"
 #include "tests/support/TempDir.h"
@@ -141,12 +140,15 @@ TEST(PrivateProfile, RefusesLineBreaksAndKeepsTheFile) {
   EXPECT_EQ(ReadFileBytes(file), before);
 }
 
-TEST(PrivateProfile, UnwritableFolderFailsWithoutLeftovers) {
-  if (geteuid() == 0) GTEST_SKIP() << "root can write anywhere";
+TEST(PrivateProfile, UnwritablePlaceFailsWithoutLeftovers) {
+  // The "folder" is a regular file: nothing can be created inside, even by root.
   TempDir dir;
-  std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
-  EXPECT_FALSE(WritePrivateProfileString("A", "k", "v", dir / "s.ini"));
-  std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_all);
+  WriteFileBytes(dir / "not-a-folder", "x");
+  EXPECT_FALSE(WritePrivateProfileString("A", "k", "v", dir / "not-a-folder" / "s.ini"));
+  EXPECT_EQ(GetPrivateProfileInt("A", "k", 7, dir / "not-a-folder" / "s.ini"), 7);
+  size_t entries = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++entries;
+  EXPECT_EQ(entries, 1u) << "no temporary file left behind";
 }
 
 TEST(PrivateProfile, BufferSizeCutsLikeAFixedBuffer) {
