@@ -10,5 +10,9 @@ using Args = std::vector<std::string_view>;
 
 int RunVoice(const Args& args);
 int RunConfig(const Args& args);
+int RunPackets(const Args& args);
+int RunProbe(const Args& args);
+int RunRecords(const Args& args);
+int RunName(const Args& args);
 
 }  // namespace cli

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "QVVReader/Diagnostics.h"
 #include "cli/Commands.h"
 
 namespace {
@@ -15,6 +16,13 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
+    {"packets", "packets FILE [--reverse] [--seek SECONDS]     list a recording's streams and packets",
+     cli::RunPackets},
+    {"probe", "probe FILE                                    a recording's start, duration and streams (JSON)",
+     cli::RunProbe},
+    {"records", "records FILE                                  GPS, G-sensor and overlay records, one a line",
+     cli::RunRecords},
+    {"name", "name NAME                                     what a recording's file name says (JSON)", cli::RunName},
     {"voice", "voice encode|decode --type T [--samples N]   s16le PCM <-> voice frames (stdin -> stdout)",
      cli::RunVoice},
     {"config", "config get|set FILE SECTION KEY [VALUE]     read or write a setting.ini-style file",
@@ -33,6 +41,8 @@ void PrintHelp(FILE* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Results go to stdout; the reader's diagnostics must not mix with them.
+  qvv::SetDiagnosticStream(stderr);
   if (argc < 2) {
     PrintHelp(stderr);
     return 2;

@@ -1,0 +1,29 @@
+#pragma once
+// Opens a recording with the reader that its extension calls for.
+#include <memory>
+#include <string>
+
+#include "QVVReader/ByteIO.h"
+#include "QVVReader/Demuxer.h"
+
+namespace cli {
+
+struct ByteIOCloser {
+  void operator()(qvv::ByteIOContext* pb) const { qvv::url_fclose(pb); }
+};
+using ByteIOPtr = std::unique_ptr<qvv::ByteIOContext, ByteIOCloser>;
+
+struct OpenedRecording {
+  ByteIOPtr io;
+  std::unique_ptr<qvv::Demuxer> demuxer;
+  std::string format;  // "qvv"
+};
+
+// Opens forward (or for reverse play); on failure prints one line naming the
+// file and the reason on stderr and returns nothing.
+bool OpenRecording(const std::string& path, bool reverse, OpenedRecording& out);
+
+// Stream kind as text: video, audio or data.
+const char* KindName(int kind);
+
+}  // namespace cli

@@ -1,0 +1,44 @@
+#pragma once
+// Writes small ".qvv" files with known packets for the reader tests: video
+// streams with one key frame a second, optional audio and data records, and
+// payloads of pseudo-random bytes (which contain stray 01 FF pairs, as real
+// H.264 does).
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "QVVReader/QvvWriter.h"
+
+namespace testing_support {
+
+struct WrittenPacket {
+  int stream;
+  int kind;  // 0 video, 1 audio, 2 data
+  int64_t pts_us;
+  bool key;
+  std::vector<uint8_t> payload;
+};
+
+struct QvvSampleOptions {
+  int video = 2;
+  int audio = 0;
+  int data = 0;
+  int seconds = 4;
+  int fps = 5;
+  int gop = 5;  // frames per group of pictures
+  bool long_header = false;
+  int payload_min = 200;
+  int payload_max = 3000;
+  uint32_t seed = 1;
+  int size_trend = 0;  // +1: payloads grow over the file, -1: shrink (uneven byte rates for seeking)
+  int first_key_frame = 0;  // frames before it are not key frames
+};
+
+// Writes the file and returns the packets in file order.
+std::vector<WrittenPacket> WriteQvvSample(const std::filesystem::path& path, const QvvSampleOptions& options);
+
+// A GPS record payload as the recorder writes it.
+std::vector<uint8_t> GpsRecord(double lat, double lon, double speed, const std::string& car_info);
+
+}  // namespace testing_support
