@@ -31,10 +31,12 @@ bool ReaderPacket::Reserve(int32_t payload_size) {
     return true;
   }
   const int64_t grown = std::max<int64_t>(needed, static_cast<int64_t>(kMinCapacity) + kPadding);
-  std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[static_cast<size_t>(grown)]());
+  // Only the padding after the payload needs to be zero; the payload is read over the rest.
+  std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[static_cast<size_t>(grown)]);
   if (!buffer) return false;
   data = std::move(buffer);
   capacity = static_cast<int32_t>(grown);
+  std::memset(data.get() + payload_size, 0, kPadding);
   return true;
 }
 
