@@ -26,6 +26,10 @@ inline constexpr int32_t kPcmU8 = 65540;
 inline constexpr int32_t kFlashAdpcm = 69645;
 inline constexpr int32_t kAac = 86018;
 inline constexpr int32_t kVoice = 0x11000;  // the recorder's voice frames (type 35)
+inline constexpr int32_t kAdpcmImaWav = 69633;
+inline constexpr int32_t kAdpcmMs = 69638;
+inline constexpr int32_t kMp3 = 86017;
+inline constexpr int32_t kXanDpcm = 81924;
 }  // namespace codec_id
 
 // Values of AVStream::discard.

@@ -14,5 +14,6 @@ int RunPackets(const Args& args);
 int RunProbe(const Args& args);
 int RunRecords(const Args& args);
 int RunName(const Args& args);
+int RunClip(const Args& args);
 
 }  // namespace cli

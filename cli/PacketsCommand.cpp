@@ -68,7 +68,7 @@ int RunPackets(const Args& args) {
   qvv::ReaderPacket packet;
   for (;;) {
     const int r = reverse ? demuxer.ReadPacketReverse(packet) : demuxer.ReadPacket(packet);
-    if (r == qvv::kErrEndOfStream) break;
+    if (IsEndOfFile(r)) break;
     if (r < 0) {
       std::fprintf(stderr, "dravik-tool: %s: damaged recording: a packet could not be read (error %d)\n",
                    path.c_str(), r);

@@ -1,10 +1,13 @@
 #include "cli/Recording.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
+#include "QVVReader/AviDemuxer.h"
 #include "QVVReader/FileName.h"
+#include "QVVReader/FlvDemuxer.h"
 #include "QVVReader/QvvDemuxer.h"
 
 namespace cli {
@@ -17,12 +20,26 @@ const char* KindName(int kind) {
   }
 }
 
+std::string ExtensionOf(const std::string& path) {
+  const size_t dot = path.find_last_of('.');
+  std::string ext = dot == std::string::npos ? "" : path.substr(dot + 1);
+  for (auto& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext;
+}
+
 bool OpenRecording(const std::string& path, bool reverse, OpenedRecording& out) {
-  const auto kind = qvv::NameKindOfExtension(path);
-  if (!kind || *kind != qvv::NameKind::Qvv) {
-    std::fprintf(stderr, "dravik-tool: %s: not a recording this tool reads (expected .qvv)\n", path.c_str());
+  const std::string ext = ExtensionOf(path);
+  if (ext == "qvv") {
+    out.demuxer = std::make_unique<qvv::QvvDemuxer>();
+  } else if (ext == "avi") {
+    out.demuxer = std::make_unique<qvv::AviDemuxer>();
+  } else if (ext == "flv") {
+    out.demuxer = std::make_unique<qvv::FlvDemuxer>();
+  } else {
+    std::fprintf(stderr, "dravik-tool: %s: not a recording this tool reads (.qvv, .avi or .flv)\n", path.c_str());
     return false;
   }
+  out.format = ext;
   qvv::ByteIOContext* pb = nullptr;
   errno = 0;
   if (qvv::url_fopen(&pb, path.c_str(), qvv::kUrlReadOnly) < 0) {
@@ -31,15 +48,21 @@ bool OpenRecording(const std::string& path, bool reverse, OpenedRecording& out) 
     return false;
   }
   out.io.reset(pb);
-  out.demuxer = std::make_unique<qvv::QvvDemuxer>();
-  out.format = "qvv";
   const int r = reverse ? out.demuxer->OpenReverse(pb, path) : out.demuxer->Open(pb, path);
   if (r < 0) {
-    std::fprintf(stderr, "dravik-tool: %s: damaged recording: the header is incomplete\n", path.c_str());
+    if (reverse && r == qvv::kErrInvalid && ext == "avi") {
+      std::fprintf(stderr, "dravik-tool: %s: cannot play backwards: the file is not interleaved\n", path.c_str());
+    } else {
+      std::fprintf(stderr, "dravik-tool: %s: damaged recording: the header is incomplete or not %s\n", path.c_str(),
+                   ext == "qvv" ? "QVV" : ext == "avi" ? "AVI" : "FLV");
+    }
     return false;
   }
-  if (!reverse) static_cast<qvv::QvvDemuxer&>(*out.demuxer).ReadLeadingMetadata();
+  if (!reverse && ext == "qvv") static_cast<qvv::QvvDemuxer&>(*out.demuxer).ReadLeadingMetadata();
+  if (!reverse && ext == "flv") static_cast<qvv::FlvDemuxer&>(*out.demuxer).ReadLeadingMetadata();
   return true;
 }
+
+bool IsEndOfFile(int status) { return status == qvv::kErrEndOfStream || status == qvv::kAviEndOfFile; }
 
 }  // namespace cli

@@ -16,12 +16,15 @@ using ByteIOPtr = std::unique_ptr<qvv::ByteIOContext, ByteIOCloser>;
 struct OpenedRecording {
   ByteIOPtr io;
   std::unique_ptr<qvv::Demuxer> demuxer;
-  std::string format;  // "qvv"
+  std::string format;  // "qvv", "avi", "flv"
 };
 
 // Opens forward (or for reverse play); on failure prints one line naming the
 // file and the reason on stderr and returns nothing.
 bool OpenRecording(const std::string& path, bool reverse, OpenedRecording& out);
+
+// The end of a recording: -32, or the AVI reader's own end-of-file code.
+bool IsEndOfFile(int status);
 
 // Stream kind as text: video, audio or data.
 const char* KindName(int kind);

@@ -58,7 +58,7 @@ int RunRecords(const Args& args) {
   qvv::ReaderPacket packet;
   for (;;) {
     const int r = rec.demuxer->ReadPacket(packet);
-    if (r == qvv::kErrEndOfStream) break;
+    if (IsEndOfFile(r)) break;
     if (r < 0) {
       std::fprintf(stderr, "dravik-tool: %s: damaged recording: a packet could not be read (error %d)\n",
                    path.c_str(), r);

@@ -23,6 +23,7 @@ constexpr Command kCommands[] = {
     {"records", "records FILE                                  GPS, G-sensor and overlay records, one a line",
      cli::RunRecords},
     {"name", "name NAME                                     what a recording's file name says (JSON)", cli::RunName},
+    {"clip", "clip IN --from S --to S [--stream N ...] OUT.avi  copy a time range into an AVI clip", cli::RunClip},
     {"voice", "voice encode|decode --type T [--samples N]   s16le PCM <-> voice frames (stdin -> stdout)",
      cli::RunVoice},
     {"config", "config get|set FILE SECTION KEY [VALUE]     read or write a setting.ini-style file",

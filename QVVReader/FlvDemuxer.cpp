@@ -1,0 +1,317 @@
+#include "QVVReader/FlvDemuxer.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "QVVReader/Amf0.h"
+
+namespace qvv {
+namespace {
+
+constexpr int kTypeAudio = 8, kTypeVideo = 9, kTypeData = 16, kTypeScript = 18;
+constexpr int kVideoStream = 0, kAudioStream = 1, kDataStream = 2;
+constexpr int kCodecH263 = 2, kCodecH264 = 7;
+constexpr int kSoundAac = 10;
+constexpr size_t kMaxMetadataBytes = 65536;
+
+class FlvMetadata : public Parse {
+ public:
+  FlvMetadata(AVFormatContext& ctx, AVStream* video, AVStream* audio) : ctx_(ctx), video_(video), audio_(audio) {}
+  void Reset() override {}
+  void Value(double number, std::string_view, int type, std::string_view key) override {
+    if (type == kAmf0Boolean) {
+      if (key == "stereo" && audio_) audio_->channels = number != 0 ? 2 : 1;
+      return;
+    }
+    if (type != kAmf0Number) return;
+    const int32_t v = Amf0ToInt32(number);
+    if (key == "duration") {
+      ctx_.duration = Amf0ToInt64(number * 1000000.0);
+    } else if (video_ && key == "width") {
+      if (v > 0) video_->width = v;
+    } else if (video_ && key == "height") {
+      if (v > 0) video_->height = v;
+    } else if (video_ && key == "framerate") {
+      if (v > 0) video_->frame_rate = v;
+    } else if (video_ && key == "videodatarate") {
+      if (number >= 0) video_->bit_rate = Amf0ToInt32(number * 1024.0);
+    } else if (audio_ && key == "audiodatarate") {
+      if (number >= 0) audio_->bit_rate = Amf0ToInt32(number * 1024.0);
+    } else if (video_ && key == "videocodecid") {
+      if (v == kCodecH263) video_->codec_id = codec_id::kH263;
+      if (v == kCodecH264) video_->codec_id = codec_id::kH264;
+    } else if (audio_ && key == "audiocodecid") {
+      if (v == kSoundAac) audio_->codec_id = codec_id::kAac;
+      if (v == 1) audio_->codec_id = codec_id::kFlashAdpcm;
+    } else if (audio_ && key == "audiosamplesize") {
+      audio_->bits_per_sample = v;
+    } else if (audio_ && key == "audiosamplerate") {
+      if (audio_->sample_rate == 0) audio_->sample_rate = v;
+    }
+  }
+
+ private:
+  AVFormatContext& ctx_;
+  AVStream* video_;
+  AVStream* audio_;
+};
+
+}  // namespace
+
+AVStream* FlvDemuxer::StreamFor(int number, int kind) {
+  if (AVStream* st = ctx_.FindStream(number)) return st;
+  AVStream* st = av_new_stream(&ctx_, number);
+  if (!st) return nullptr;
+  st->stream_number = number;
+  st->kind = kind;
+  st->time_base = {1, 1000};
+  if (kind == kKindVideo) ++ctx_.nb_video;
+  if (kind == kKindAudio) ++ctx_.nb_audio;
+  if (kind == kKindData) ++ctx_.nb_data;
+  return st;
+}
+
+int FlvDemuxer::Open(ByteIOContext* pb, std::string_view) {
+  ctx_ = AVFormatContext{};
+  ctx_.pb = pb;
+  pb_ = pb;
+  negative_cts_seen_ = duration_probed_ = index_complete_ = reverse_active_ = false;
+  for (auto& e : extradata_) e.clear();
+  for (auto& i : index_) i.clear();
+  const uint32_t signature = get_be24(pb);
+  get_byte(pb);  // version
+  int flags = get_byte(pb);
+  data_offset_ = get_be32(pb);
+  if (url_feof(pb) || signature != (('F' << 16) | ('L' << 8) | 'V')) return kErrInvalid;
+  if (flags == 0) flags = 0x05;  // audio and video
+  no_header_ = (flags & 0x05) != 0x05;
+  if (flags & 0x01) StreamFor(kVideoStream, kKindVideo);
+  if (flags & 0x04) StreamFor(kAudioStream, kKindAudio);
+  return url_fseek(pb, data_offset_, SEEK_SET) < 0 ? kErrInvalid : 0;
+}
+
+void FlvDemuxer::ParseMetadata(uint32_t size) {
+  metadata_.resize(std::min<size_t>(size, kMaxMetadataBytes));
+  const int got = get_buffer(pb_, metadata_.data(), static_cast<int>(metadata_.size()));
+  const uint8_t* p = metadata_.data();
+  size_t remaining = static_cast<size_t>(std::max(got, 0));
+  const auto name = Amf0RecordName(p, remaining);
+  if (!name || *name != "onMetaData") return;
+  p += 3 + name->size();
+  remaining -= 3 + name->size();
+  FlvMetadata parse(ctx_, ctx_.FindStream(kVideoStream), ctx_.FindStream(kAudioStream));
+  Amf0Walk(p, remaining, std::nullopt, &parse);
+}
+
+void FlvDemuxer::ProbeDuration() {
+  duration_probed_ = true;
+  if (pb_->is_streamed || ctx_.duration != kNoPtsValue) return;
+  const int64_t resume = url_ftell(pb_);
+  const int64_t size = url_fsize(pb_);
+  if (size > 15 && url_fseek(pb_, size - 4, SEEK_SET) >= 0) {
+    const uint32_t previous = get_be32(pb_);
+    if (previous > 11 && previous < size && url_fseek(pb_, size - 4 - previous, SEEK_SET) >= 0) {
+      get_byte(pb_);
+      const uint32_t data_size = get_be24(pb_);
+      uint32_t ts = get_be24(pb_);
+      ts |= static_cast<uint32_t>(get_byte(pb_)) << 24;
+      if (data_size + 11 == previous) ctx_.duration = static_cast<int64_t>(ts) * 1000;
+    }
+  }
+  url_fseek(pb_, resume, SEEK_SET);
+}
+
+int FlvDemuxer::ReadPacket(ReaderPacket& packet) {
+  for (;;) {
+    const int64_t tag_pos = url_ftell(pb_);
+    get_be32(pb_);  // PreviousTagSize
+    const int type = get_byte(pb_);
+    uint32_t size = get_be24(pb_);
+    uint32_t dts = get_be24(pb_);
+    dts |= static_cast<uint32_t>(get_byte(pb_)) << 24;
+    get_be24(pb_);  // stream id, always 0
+    if (url_feof(pb_)) return kErrEndOfStream;
+    const int64_t data_pos = url_ftell(pb_);
+    const int64_t next = data_pos + size;
+    if (size == 0) continue;
+    if (type == kTypeScript) {
+      ParseMetadata(size);
+      url_fseek(pb_, next, SEEK_SET);
+      continue;
+    }
+    if (type != kTypeAudio && type != kTypeVideo && type != kTypeData) {
+      url_fseek(pb_, next, SEEK_SET);
+      continue;
+    }
+    if (!duration_probed_) ProbeDuration();
+    const int flags = get_byte(pb_);
+    --size;
+    const int number = type == kTypeVideo ? kVideoStream : type == kTypeAudio ? kAudioStream : kDataStream;
+    AVStream* st = StreamFor(number, type == kTypeVideo ? kKindVideo : type == kTypeAudio ? kKindAudio : kKindData);
+    if (!st || (type == kTypeVideo && (flags >> 4) == 5)) {
+      url_fseek(pb_, next, SEEK_SET);
+      continue;
+    }
+
+    int64_t pts = dts;
+    int64_t packet_dts = dts;
+    bool sequence_header = false;
+    if (type == kTypeAudio) {
+      const int format = flags >> 4;
+      if (!st->channels || !st->sample_rate || !st->bits_per_sample) {
+        st->channels = (flags & 1) ? 2 : 1;
+        st->sample_rate = (44100 << ((flags >> 2) & 3)) >> 3;
+        st->bits_per_sample = (flags & 2) ? 16 : 8;
+      }
+      if (st->codec_id == codec_id::kUnknown) {
+        if (format == 0 || format == 3) st->codec_id = (flags & 2) ? codec_id::kPcmS16le : codec_id::kPcmU8;
+        if (format == 1) st->codec_id = codec_id::kFlashAdpcm;
+        if (format == 2) st->codec_id = codec_id::kMp3;
+        if (format == kSoundAac) st->codec_id = codec_id::kAac;
+      }
+      if (format == kSoundAac) {
+        if (size < 1) continue;
+        sequence_header = get_byte(pb_) == 0;
+        --size;
+      }
+    } else if (type == kTypeVideo) {
+      const int codec = flags & 0x0F;
+      if (codec == kCodecH263) st->codec_id = codec_id::kH263;
+      if (codec == kCodecH264) {
+        st->codec_id = codec_id::kH264;
+        if (size < 4) {
+          url_fseek(pb_, next, SEEK_SET);
+          continue;
+        }
+        sequence_header = get_byte(pb_) == 0;
+        const int32_t cts = static_cast<int32_t>(get_be24(pb_) << 8) >> 8;
+        size -= 4;
+        if (cts < 0) negative_cts_seen_ = true;
+        pts = static_cast<int64_t>(dts) + cts;
+        if (negative_cts_seen_) packet_dts = kNoPtsValue;
+      }
+    }
+    if (sequence_header) {
+      auto& extra = extradata_[static_cast<size_t>(number)];
+      extra.resize(std::min<uint32_t>(size, 1 << 20));
+      extra.resize(static_cast<size_t>(std::max(0, get_buffer(pb_, extra.data(), static_cast<int>(extra.size())))));
+      url_fseek(pb_, next, SEEK_SET);
+      continue;
+    }
+    if (size == 0) {
+      url_fseek(pb_, next, SEEK_SET);
+      continue;
+    }
+    // Only tags that carry a picture or samples go into the index: an AVC
+    // end-of-sequence tag has key-frame flags too.
+    if ((flags >> 4) == 1) index_[static_cast<size_t>(number)].Add({tag_pos, static_cast<int64_t>(dts), size, true});
+    if (!packet.Reserve(static_cast<int32_t>(size))) return kErrNoMemory;
+    packet.pos = url_ftell(pb_);
+    if (get_buffer(pb_, packet.data.get(), static_cast<int>(size)) != static_cast<int>(size)) {
+      packet.Release();
+      return kErrIO;
+    }
+    packet.size = static_cast<int32_t>(size);
+    packet.pts = pts;
+    packet.dts = packet_dts;
+    packet.stream_index = number;
+    packet.flags = (type != kTypeVideo || (flags >> 4) == 1) ? kPacketFlagKey : 0;
+    last_tag_pos_ = tag_pos;
+    return packet.size;
+  }
+}
+
+void FlvDemuxer::ReadLeadingMetadata() {
+  // Script tags and sequence headers come before the first picture; take them
+  // all, so that a seek past them still finds the decoders' extra data.
+  for (;;) {
+    const int64_t tag_pos = url_ftell(pb_);
+    get_be32(pb_);
+    const int type = get_byte(pb_);
+    const uint32_t size = get_be24(pb_);
+    url_fskip(pb_, 7);  // timestamp, stream id
+    if (url_feof(pb_)) break;
+    if (type == kTypeScript) {
+      ParseMetadata(size);
+    } else if ((type == kTypeVideo || type == kTypeAudio) && size >= 2) {
+      const int flags = get_byte(pb_);
+      const bool avc = type == kTypeVideo && (flags & 0x0F) == kCodecH264;
+      const bool aac = type == kTypeAudio && (flags >> 4) == kSoundAac;
+      if (!(avc || aac) || get_byte(pb_) != 0) break;  // a real packet: stop before it
+      url_fseek(pb_, tag_pos, SEEK_SET);
+      ReaderPacket unused;
+      ReadPacket(unused);  // stores the sequence header as extra data
+      continue;
+    } else {
+      break;
+    }
+    url_fseek(pb_, tag_pos + 15 + size, SEEK_SET);
+  }
+  // Reading starts again at the first tag: the header tags are read once more and skipped.
+  url_fseek(pb_, data_offset_, SEEK_SET);
+}
+
+void FlvDemuxer::BuildIndex() {
+  if (index_complete_) return;
+  index_complete_ = true;
+  const int64_t resume = url_ftell(pb_);
+  url_fseek(pb_, data_offset_, SEEK_SET);
+  for (;;) {
+    const int64_t tag_pos = url_ftell(pb_);
+    get_be32(pb_);
+    const int type = get_byte(pb_);
+    const uint32_t size = get_be24(pb_);
+    uint32_t dts = get_be24(pb_);
+    dts |= static_cast<uint32_t>(get_byte(pb_)) << 24;
+    get_be24(pb_);
+    const int flags = size > 0 ? get_byte(pb_) : 0;
+    // AVC: packet type 1 holds pictures (0 is the sequence header, 2 its end).
+    const int avc_packet_type = (flags & 0x0F) == kCodecH264 && size > 1 ? get_byte(pb_) : 1;
+    if (url_feof(pb_)) break;
+    if (type == kTypeVideo && (flags >> 4) == 1 && avc_packet_type == 1 && size > 5)
+      index_[kVideoStream].Add({tag_pos, static_cast<int64_t>(dts), size, true});
+    if (url_fseek(pb_, tag_pos + 15 + size, SEEK_SET) < 0) break;
+  }
+  url_fseek(pb_, resume, SEEK_SET);
+}
+
+bool FlvDemuxer::Seek(int64_t target_us) {
+  if (target_us < 0) return false;
+  BuildIndex();
+  const int e = index_[kVideoStream].KeyAtOrBefore(target_us / 1000);
+  if (e < 0) return false;
+  return url_fseek(pb_, index_[kVideoStream].entries()[static_cast<size_t>(e)].pos, SEEK_SET) >= 0;
+}
+
+int FlvDemuxer::OpenReverse(ByteIOContext* pb, std::string_view file_name) {
+  const int r = Open(pb, file_name);
+  if (r < 0) return r;
+  BuildIndex();
+  reverse_.Reset(url_fsize(pb_));
+  reverse_active_ = true;
+  started_ = false;
+  return 0;
+}
+
+int FlvDemuxer::ReadPacketReverse(ReaderPacket& packet) {
+  if (!reverse_active_) return kErrInvalid;
+  for (;;) {
+    if (!started_ || !reverse_.Contains(url_ftell(pb_))) {
+      started_ = true;
+      if (!reverse_.StepBack(index_[kVideoStream])) return kErrEndOfStream;
+      url_fseek(pb_, reverse_.group_start(), SEEK_SET);
+    }
+    const int r = ReadPacket(packet);
+    if (r == kErrEndOfStream || (r >= 0 && !reverse_.Contains(last_tag_pos_))) {
+      url_fseek(pb_, INT64_MAX / 2, SEEK_SET);
+      continue;
+    }
+    if (r < 0) return r;
+    // Video packets of the group; the index and the group times are tag timestamps.
+    const int64_t tag_time = packet.dts != kNoPtsValue ? packet.dts : packet.pts;
+    if (packet.stream_index != kVideoStream || reverse_.InGroup(tag_time)) return r;
+  }
+}
+
+}  // namespace qvv
