@@ -1,16 +1,12 @@
 #include "QVVReader/AviDemuxer.h"
 
+#include "QVVReader/FourCC.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace qvv {
 namespace {
-
-constexpr uint32_t FourCC(const char (&s)[5]) {
-  return static_cast<uint32_t>(static_cast<uint8_t>(s[0])) | (static_cast<uint32_t>(static_cast<uint8_t>(s[1])) << 8) |
-         (static_cast<uint32_t>(static_cast<uint8_t>(s[2])) << 16) |
-         (static_cast<uint32_t>(static_cast<uint8_t>(s[3])) << 24);
-}
 
 constexpr uint32_t kRiff = FourCC("RIFF"), kList = FourCC("LIST"), kMovi = FourCC("movi"), kRec = FourCC("rec ");
 constexpr uint32_t kStrl = FourCC("strl"), kInfo = FourCC("INFO"), kAvih = FourCC("avih"), kAmvh = FourCC("amvh");

@@ -13,17 +13,13 @@
 
 #include "QVVReader/AviDemuxer.h"
 #include "QVVReader/AviWriter.h"
+#include "QVVReader/FourCC.h"
 #include "QVVReader/FlvDemuxer.h"
 #include "cli/Commands.h"
 #include "cli/Recording.h"
 
 namespace cli {
 namespace {
-
-constexpr uint32_t FourCC(const char* s) {
-  return static_cast<uint32_t>(static_cast<uint8_t>(s[0])) | (static_cast<uint32_t>(static_cast<uint8_t>(s[1])) << 8) |
-         (static_cast<uint32_t>(static_cast<uint8_t>(s[2])) << 16) | (static_cast<uint32_t>(static_cast<uint8_t>(s[3])) << 24);
-}
 
 int Usage() {
   std::fprintf(stderr, "usage: dravik-tool clip IN --from SECONDS --to SECONDS [--stream N ...] OUT.avi\n");
@@ -180,7 +176,7 @@ int RunClip(const Args& args) {
   v.width = vst.width;
   v.height = vst.height;
   const bool hevc = vst.codec_id == qvv::codec_id::kHevc;
-  v.codec_tag = FourCC(hevc ? "HEVC" : "H264");
+  v.codec_tag = qvv::FourCC(hevc ? "HEVC" : "H264");
   AvccToAnnexB annexb;
   const bool convert = rec.format == "flv" && annexb.Configure(static_cast<qvv::FlvDemuxer&>(*rec.demuxer).extradata(0));
   int fps = vst.frame_rate > 0 ? vst.frame_rate : 25;

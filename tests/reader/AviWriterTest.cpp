@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "QVVReader/AviDemuxer.h"
+#include "QVVReader/FourCC.h"
 #include "tests/reader/PeerTestUtil.h"
 #include "tests/support/Process.h"
 #include "tests/support/QvvSample.h"
@@ -20,11 +21,6 @@ using testing_support::TempDir;
 using testing_support::WriteFileBytes;
 
 const std::string kTool = DRAVIK_TOOL;
-
-constexpr uint32_t FourCC(const char* s) {
-  return static_cast<uint32_t>(static_cast<uint8_t>(s[0])) | (static_cast<uint32_t>(static_cast<uint8_t>(s[1])) << 8) |
-         (static_cast<uint32_t>(static_cast<uint8_t>(s[2])) << 16) | (static_cast<uint32_t>(static_cast<uint8_t>(s[3])) << 24);
-}
 
 // Writes a clip of `frames` video frames (every fifth a key frame, every 7th
 // missing) and a data stream with a GPS record a second.
