@@ -15,5 +15,6 @@ int RunProbe(const Args& args);
 int RunRecords(const Args& args);
 int RunName(const Args& args);
 int RunClip(const Args& args);
+int RunMkSample(const Args& args);
 
 }  // namespace cli

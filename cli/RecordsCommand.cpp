@@ -66,7 +66,7 @@ int RunRecords(const Args& args) {
     }
     const qvv::AVStream* st = rec.demuxer->context().FindStream(packet.stream_index);
     if (!st || st->kind != qvv::kKindData) continue;
-    const int64_t ms = packet.pts / 1000;
+    const int64_t ms = qvv::av_rescale_q(packet.pts, st->time_base, {1, 1000});
     const auto name = qvv::Amf0RecordName(packet.data.get(), static_cast<size_t>(packet.size));
     if (!name) {
       std::printf("%" PRId64 " (not a record)\n", ms);

@@ -23,6 +23,8 @@ constexpr Command kCommands[] = {
     {"records", "records FILE                                  GPS, G-sensor and overlay records, one a line",
      cli::RunRecords},
     {"name", "name NAME                                     what a recording's file name says (JSON)", cli::RunName},
+    {"mksample", "mksample DIR [--format F] [--channels N] [--seconds S] [--groups G] ...  write sample recordings",
+     cli::RunMkSample},
     {"clip", "clip IN --from S --to S [--stream N ...] OUT.avi  copy a time range into an AVI clip", cli::RunClip},
     {"voice", "voice encode|decode --type T [--samples N]   s16le PCM <-> voice frames (stdin -> stdout)",
      cli::RunVoice},

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The main job until the player exists: builds dravik-tool and libvoxcore, then
-# runs a voice round trip over a generated 3-second signal for every codec
-# family, writing the decoded sound as WAV files to listen to.
+# The main job until the player exists: builds dravik-tool, writes a small set
+# of sample recordings (two groups of four channels: real H.264, the recorder's
+# voice, GPS and G-sensor records) and shows what is in them; then runs a voice
+# round trip through every codec family, writing WAV files to listen to.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/release
@@ -9,10 +10,31 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DDRAVIK_TESTS=OFF -D
 cmake --build "$build" --target dravik-tool voxcore
 tool="$build/cli/dravik-tool"
 out="$build/demo"
+rm -rf "$out"
 mkdir -p "$out"
 
 "$tool" --help
 echo
+echo "== sample recordings in $out/samples"
+"$tool" mksample "$out/samples" --channels 4 --seconds 6 --groups 2
+"$tool" mksample "$out/samples" --format avi --channels 2 --seconds 6 --groups 1
+first=$(ls "$out"/samples/*.qvv | head -1)
+echo
+echo "== $(basename "$first")"
+"$tool" name "$(basename "$first")"
+"$tool" probe "$first"
+echo "packets per stream:"
+"$tool" packets "$first" | grep -v '^#' | awk '{n[$1" "$2]++; k[$1" "$2]+=$4} END {for (s in n) printf "  stream %s: %d packets, %d key\n", s, n[s], k[s]}' | sort -n -k2
+echo "first records:"
+"$tool" records "$first" | head -3 | cut -c1-150
+avi=$(ls "$out"/samples/*.avi | head -1)
+echo "overlay record of $(basename "$avi"):"
+"$tool" records "$avi" | grep ALG | head -1 | cut -c1-150
+"$tool" clip "$first" --from 2 --to 4 "$out/clip.avi"
+ffmpeg -v error -y -ss 1 -i "$out/clip.avi" -frames:v 1 "$out/clip-frame.png" && echo "a picture of the clip: $out/clip-frame.png"
+
+echo
+echo "== voice codec round trips ($out/*.wav)"
 # A voice-like test signal: a gliding tone with a second harmonic, 8 kHz mono.
 ffmpeg -v error -y -f lavfi -i "aevalsrc=0.4*sin(2*PI*(200+150*sin(2*PI*0.7*t))*t)+0.2*sin(2*PI*(400+300*sin(2*PI*0.7*t))*t):s=8000:d=3" \
   -ac 1 -f s16le "$out/input.pcm"

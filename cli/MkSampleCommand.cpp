@@ -1,0 +1,56 @@
+// dravik-tool mksample DIR [--format qvv|avi|flv|mp4] [--channels N] [--seconds S]
+//   [--groups G] [--width W --height H] [--fps F] [--audio voice|adpcm|aac|none] [--long-names]
+// Writes realistic recordings (real H.264, audio, GPS, G-sensor and overlay
+// records) named as the recorder names them.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "cli/Commands.h"
+#include "cli/sample/SampleGenerator.h"
+
+namespace cli {
+
+int RunMkSample(const Args& args) {
+  sample::SampleOptions o;
+  auto usage = [] {
+    std::fprintf(stderr,
+                 "usage: dravik-tool mksample DIR [--format qvv|avi|flv|mp4] [--channels N] [--seconds S] [--groups G]\n"
+                 "                            [--width W --height H] [--fps F] [--audio voice|adpcm|aac|none] [--long-names]\n");
+    return 2;
+  };
+  for (size_t i = 0; i < args.size(); ++i) {
+    auto value = [&](int& out) {
+      if (i + 1 >= args.size()) return false;
+      const std::string text(args[++i]);
+      char* end = nullptr;
+      out = static_cast<int>(std::strtol(text.c_str(), &end, 10));
+      return end && *end == '\0';
+    };
+    if (args[i] == "--format" && i + 1 < args.size()) {
+      o.format = std::string(args[++i]);
+    } else if (args[i] == "--audio" && i + 1 < args.size()) {
+      o.audio = std::string(args[++i]);
+    } else if (args[i] == "--long-names") {
+      o.long_names = true;
+    } else if ((args[i] == "--channels" && value(o.channels)) || (args[i] == "--seconds" && value(o.seconds)) ||
+               (args[i] == "--groups" && value(o.groups)) || (args[i] == "--width" && value(o.width)) ||
+               (args[i] == "--height" && value(o.height)) || (args[i] == "--fps" && value(o.fps))) {
+    } else if (o.dir.empty() && !args[i].starts_with("--")) {
+      o.dir = std::string(args[i]);
+    } else {
+      return usage();
+    }
+  }
+  if (o.dir.empty() || (o.format != "qvv" && o.format != "avi" && o.format != "flv" && o.format != "mp4")) return usage();
+  std::vector<std::string> written;
+  std::string error;
+  if (!sample::GenerateSamples(o, written, error)) {
+    std::fprintf(stderr, "dravik-tool mksample: %s\n", error.c_str());
+    return 1;
+  }
+  for (const auto& path : written) std::printf("%s\n", path.c_str());
+  return 0;
+}
+
+}  // namespace cli

@@ -1,0 +1,60 @@
+#pragma once
+// Encoders for sample recordings: H.264 through libavcodec's libx264, AAC,
+// ADPCM MS and Flash ADPCM through libavcodec, and the recorder's voice frames
+// through voxcore. One thread each, so the same input gives the same bytes.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
+
+#include "cli/sample/SyntheticVideo.h"
+
+namespace sample {
+
+struct EncodedPacket {
+  std::vector<uint8_t> data;
+  int64_t pts = 0;  // in the encoder's time base (frames / samples)
+  int64_t dts = 0;
+  bool key = false;
+};
+
+struct CodecContextDeleter {
+  void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+};
+
+class H264Encoder {
+ public:
+  // global_header: parameter sets in extradata (MP4, FLV) instead of before key frames.
+  bool Open(int width, int height, int fps, bool global_header, std::string& error);
+  // One picture in, the packets it completes out (zero latency: one each).
+  std::vector<EncodedPacket> Encode(YuvPicture& picture, int64_t frame);
+  std::vector<EncodedPacket> Flush();
+  const AVCodecContext* context() const { return ctx_.get(); }
+  std::vector<uint8_t> extradata() const;
+
+ private:
+  std::vector<EncodedPacket> Drain();
+  std::unique_ptr<AVCodecContext, CodecContextDeleter> ctx_;
+};
+
+class AudioEncoder {
+ public:
+  // name: "aac", "adpcm_ms" or "adpcm_swf"; mono s16 input.
+  bool Open(const std::string& name, int sample_rate, std::string& error);
+  int frame_size() const;  // samples a packet
+  std::vector<EncodedPacket> Encode(const int16_t* samples, int64_t first_sample);
+  const AVCodecContext* context() const { return ctx_.get(); }
+  std::vector<uint8_t> extradata() const;
+
+ private:
+  std::unique_ptr<AVCodecContext, CodecContextDeleter> ctx_;
+};
+
+// The tone of a channel: its pitch says which channel it is (300 Hz + 100 Hz a channel).
+void ChannelTone(int channel, int64_t first_sample, int count, int sample_rate, int16_t* out);
+
+}  // namespace sample

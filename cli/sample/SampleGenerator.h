@@ -1,0 +1,26 @@
+#pragma once
+// Writes groups of sample recordings with real H.264, audio and data records,
+// named as the recorder names them. The same options give the same bytes.
+#include <string>
+#include <vector>
+
+namespace sample {
+
+struct SampleOptions {
+  std::string dir;
+  std::string format = "qvv";  // qvv, avi, flv, mp4
+  int channels = 4;
+  int seconds = 10;
+  int groups = 2;
+  int width = 640, height = 360, fps = 25;
+  std::string audio;  // voice, adpcm, aac, none; empty: the format's usual one
+  bool long_names = false;
+};
+
+// The recordings written, in order; false with a reason on failure.
+bool GenerateSamples(const SampleOptions& options, std::vector<std::string>& written, std::string& error);
+
+// The file name of a group's recording (channel -1 for QVV's all-channel file).
+std::string SampleFileName(const SampleOptions& options, int group, int channel);
+
+}  // namespace sample

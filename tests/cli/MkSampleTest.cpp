@@ -1,0 +1,156 @@
+// Sample recordings read back through our readers and, for AVI, FLV and MP4,
+// through ffprobe and ffmpeg: streams, durations, key-frame spacing, records.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+
+#include "QVVReader/FileName.h"
+#include "tests/reader/PeerTestUtil.h"
+#include "tests/support/Process.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+using testing_support::ReadFileBytes;
+using testing_support::RunShell;
+using testing_support::TempDir;
+
+const std::string kTool = DRAVIK_TOOL;
+
+std::vector<std::string> Generate(const std::string& dir, const std::string& args) {
+  std::string out;
+  EXPECT_EQ(RunShell(kTool + " mksample '" + dir + "' " + args, &out), 0) << args;
+  std::vector<std::string> files;
+  std::istringstream lines(out);
+  std::string line;
+  while (std::getline(lines, line)) files.push_back(line);
+  return files;
+}
+
+std::map<std::string, int> RecordNames(const std::string& file) {
+  std::string out;
+  RunShell(kTool + " records '" + file + "'", &out);
+  std::map<std::string, int> names;
+  std::istringstream lines(out);
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::istringstream fields(line);
+    std::string ms, name;
+    fields >> ms >> name;
+    ++names[name];
+  }
+  return names;
+}
+
+// Video key frames of one stream: every `fps` frames, starting with the first.
+void ExpectOneSecondGroups(const std::vector<reader_test::Packet>& packets, int stream, int frames, int fps) {
+  int n = 0;
+  for (const auto& p : packets) {
+    if (p.kind != "video" || p.stream != stream) continue;
+    EXPECT_EQ(p.key, n % fps == 0) << "frame " << n;
+    ++n;
+  }
+  EXPECT_EQ(n, frames);
+}
+
+TEST(MkSample, QvvGroupsReadBackWithEveryStreamAndRecord) {
+  TempDir dir;
+  const auto files = Generate(dir.path().string(), "--channels 3 --seconds 2 --groups 2 --width 320 --height 180");
+  ASSERT_EQ(files.size(), 2u);
+  EXPECT_EQ(qvv::BaseName(files[0]), "20240315080000_1000.qvv");
+  EXPECT_EQ(qvv::BaseName(files[1]), "20240315080002_0100.qvv") << "consecutive starts, another record type";
+  std::string probe;
+  ASSERT_EQ(RunShell(kTool + " probe '" + files[0] + "'", &probe), 0);
+  EXPECT_NE(probe.find("\"duration_us\": 2000000"), std::string::npos) << probe;
+  EXPECT_NE(probe.find("\"channel_mask\": 7"), std::string::npos);
+  EXPECT_NE(probe.find("\"kind\": \"audio\", \"codec\": 69632"), std::string::npos) << "the recorder's voice";
+  const auto packets = reader_test::ToolPackets(kTool, files[0]);
+  for (int c = 0; c < 3; ++c) ExpectOneSecondGroups(packets, c, 50, 25);
+  const auto records = RecordNames(files[0]);
+  EXPECT_EQ(records.at("GPS"), 2);
+  EXPECT_EQ(records.at("GSensor"), 20);
+  // The voice decodes: one channel's frames through dravik-tool voice.
+  int voice_frames = 0;
+  for (const auto& p : packets) voice_frames += p.stream == 3;
+  EXPECT_NEAR(voice_frames, 2 * 8000 / 161, 2);
+}
+
+TEST(MkSample, AviFlvAndMp4ReadLikeFfprobeAndDecode) {
+  TempDir dir;
+  for (const std::string format : {"avi", "flv", "mp4"}) {
+    SCOPED_TRACE(format);
+    const auto files =
+        Generate((dir / format).string(), "--format " + format + " --channels 2 --seconds 2 --groups 1 --width 320 --height 180");
+    ASSERT_EQ(files.size(), 2u);
+    for (const auto& file : files) {
+      std::string errors;
+      EXPECT_EQ(RunShell("ffmpeg -v error -i '" + file + "' -f null - 2>&1", &errors), 0);
+      EXPECT_EQ(errors, "");
+      std::string streams;
+      RunShell("ffprobe -v error -show_entries stream=codec_name,nb_read_frames -count_frames -of csv=p=0 '" + file + "'",
+               &streams);
+      EXPECT_NE(streams.find("h264,50"), std::string::npos) << streams;
+      EXPECT_NE(streams.find(format == "avi" ? "adpcm_ms" : "aac"), std::string::npos) << streams;
+      if (format == "mp4") continue;  // MP4 goes through libavformat both ways
+      const auto theirs = reader_test::FfprobePackets(file);
+      const auto ours = reader_test::ToolPackets(kTool, file);
+      std::vector<reader_test::Packet> ours_av;
+      for (const auto& p : ours) {
+        if (p.kind != "data" || format == "avi") ours_av.push_back(p);  // ffprobe skips FLV's data tags
+      }
+      ASSERT_EQ(ours_av.size(), theirs.size());
+      for (size_t i = 0; i < theirs.size(); ++i) EXPECT_EQ(ours_av[i].crc, theirs[i].crc);
+      ExpectOneSecondGroups(ours, 0, 50, 25);
+      const auto records = RecordNames(file);
+      EXPECT_EQ(records.at("GPS"), 2);
+      EXPECT_EQ(records.at("GSensor"), 20);
+      if (format == "avi") {
+        EXPECT_EQ(records.at("ALG"), 10) << "overlay records in AVI";
+      }
+    }
+    const auto name = qvv::ParseRecordingName(files[1], format == "mp4" ? qvv::NameKind::Mp4 : qvv::NameKind::PerChannel);
+    ASSERT_TRUE(name);
+    EXPECT_EQ(name->channel, 1);
+  }
+}
+
+TEST(MkSample, SameArgumentsGiveTheSameBytes) {
+  TempDir dir;
+  for (const std::string format : {"qvv", "avi", "flv", "mp4"}) {
+    const std::string args = "--format " + format + " --channels 1 --seconds 1 --groups 1 --width 160 --height 96";
+    const auto a = Generate((dir / (format + "a")).string(), args);
+    const auto b = Generate((dir / (format + "b")).string(), args);
+    ASSERT_EQ(a.size(), 1u);
+    ASSERT_EQ(b.size(), 1u);
+    EXPECT_EQ(ReadFileBytes(a[0]), ReadFileBytes(b[0])) << format;
+  }
+}
+
+TEST(MkSample, TwelveChannelQvvUsesTheLongFormAndLastGroupDrivesAbroad) {
+  TempDir dir;
+  const auto files = Generate(dir.path().string(), "--channels 12 --seconds 1 --groups 2 --width 96 --height 64");
+  ASSERT_EQ(files.size(), 2u);
+  EXPECT_GE(qvv::BaseName(files[0]).size(), qvv::kQvvLongHeaderNameLength);
+  const auto name = qvv::ParseRecordingName(files[0], qvv::NameKind::Qvv);
+  ASSERT_TRUE(name);
+  EXPECT_EQ(name->channel_mask, 0xFFFu);
+  EXPECT_EQ(name->duration, 1);
+  std::string probe;
+  ASSERT_EQ(RunShell(kTool + " probe '" + files[0] + "'", &probe), 0);
+  EXPECT_NE(probe.find("\"channel_mask\": 4095"), std::string::npos) << probe;
+  std::string gps;
+  RunShell(kTool + " records '" + files[0] + "' | grep GPS", &gps);
+  EXPECT_NE(gps.find("lat=22.54"), std::string::npos) << "the first group drives in Shenzhen";
+  RunShell(kTool + " records '" + files[1] + "' | grep GPS", &gps);
+  EXPECT_NE(gps.find("lat=48.13"), std::string::npos) << "the last one abroad";
+}
+
+TEST(MkSample, RefusesAudioAFormatCannotCarry) {
+  TempDir dir;
+  std::string err;
+  EXPECT_EQ(RunShell(kTool + " mksample '" + dir.path().string() + "' --format mp4 --audio voice 2>&1", &err), 1);
+  EXPECT_NE(err.find("cannot go into .mp4"), std::string::npos) << err;
+}
+
+}  // namespace
