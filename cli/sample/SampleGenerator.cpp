@@ -1,10 +1,12 @@
 #include "cli/sample/SampleGenerator.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <thread>
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -34,7 +36,7 @@ std::string ClockText(int64_t utc, int64_t frame, int fps) {
   const std::time_t t = static_cast<std::time_t>(utc + frame / fps);
   std::tm tm{};
   gmtime_r(&t, &tm);
-  char text[40];
+  char text[64];
   std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
                 tm.tm_hour, tm.tm_min, tm.tm_sec, static_cast<int>((frame % fps) * 100 / fps));
   return text;
@@ -89,9 +91,28 @@ bool WriteQvvGroup(const SampleOptions& o, int group, const std::string& path, s
     error = "cannot write " + path;
     return false;
   }
-  std::vector<Channel> channels(static_cast<size_t>(n));
-  for (auto& ch : channels) {
-    if (!OpenVideo(o, ch, false, error)) return false;
+  // Every channel's pictures are encoded first, channels in parallel (the
+  // compressed stream is small), then interleaved with audio and records.
+  std::vector<std::vector<EncodedPacket>> pictures(static_cast<size_t>(n));
+  std::vector<std::string> errors(static_cast<size_t>(n));
+  std::atomic<int> next_channel{0};
+  auto encode = [&] {
+    for (int c = next_channel++; c < n; c = next_channel++) {
+      Channel ch;
+      if (!OpenVideo(o, ch, false, errors[static_cast<size_t>(c)])) continue;
+      for (int64_t f = 0; f < static_cast<int64_t>(o.seconds) * o.fps; ++f)
+        pictures[static_cast<size_t>(c)].push_back(NextPicture(o, ch, c, f, GroupStart(o, group)));
+    }
+  };
+  std::vector<std::thread> pool;
+  for (unsigned t = 1; t < std::clamp(std::thread::hardware_concurrency(), 1u, 8u); ++t) pool.emplace_back(encode);
+  encode();
+  for (auto& t : pool) t.join();
+  for (const auto& e : errors) {
+    if (!e.empty()) {
+      error = e;
+      return false;
+    }
   }
   std::vector<std::vector<uint8_t>> voice(static_cast<size_t>(n), std::vector<uint8_t>(ZN_VOICE_STATE_SIZE));
   for (auto& state : voice) ZN_VOICE_EncReset(state.data(), 35);
@@ -119,7 +140,7 @@ bool WriteQvvGroup(const SampleOptions& o, int group, const std::string& path, s
       writer.WriteRecord(data_stream, static_cast<uint32_t>(r.us), r.amf0.data(), r.amf0.size());
     }
     for (int c = 0; c < n; ++c) {
-      const auto p = NextPicture(o, channels[static_cast<size_t>(c)], c, f, GroupStart(o, group));
+      const auto& p = pictures[static_cast<size_t>(c)][static_cast<size_t>(f)];
       writer.WriteVideo(static_cast<uint32_t>(c), static_cast<uint32_t>(p.pts * 1000000 / o.fps), p.key, p.data.data(),
                         p.data.size());
     }
@@ -335,12 +356,12 @@ std::string SampleFileName(const SampleOptions& o, int group, int channel) {
   const std::time_t t = static_cast<std::time_t>(GroupStart(o, group));
   std::tm tm{};
   gmtime_r(&t, &tm);
-  char date[16];
+  char date[64];
   std::snprintf(date, sizeof date, "%04d%02d%02d%02d%02d%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
                 tm.tm_hour, tm.tm_min, tm.tm_sec);
   const bool qvv = o.format == "qvv";
   const int type = group % 4;
-  char name[160];
+  char name[192];
   if (!UseLongNames(o)) {
     if (qvv) {
       std::snprintf(name, sizeof name, "%s_%s.qvv", date, kTypeDigits[type]);
@@ -357,7 +378,7 @@ std::string SampleFileName(const SampleOptions& o, int group, int channel) {
   } else {
     std::snprintf(channel_token, sizeof channel_token, "%02d", channel + 1);
   }
-  char head[96];
+  char head[192];
   std::snprintf(head, sizeof head, "%s_%s_%07d_%010d_%04d_%04d_%02d_%08d_", date, kTypeCodes[type], o.seconds * 1000, 1,
                 1, qvv ? 0 : channel + 1, 0, group);
   const std::string tail = std::string("DRAVIK") + std::to_string(group + 1) + "_" + channel_token + "." + o.format;
@@ -386,21 +407,44 @@ bool GenerateSamples(const SampleOptions& in, std::vector<std::string>& written,
   }
   std::error_code ec;
   std::filesystem::create_directories(o.dir, ec);
+  struct Job {
+    int group, channel;
+    std::string path;
+    bool ok = false;
+    std::string error;
+  };
+  std::vector<Job> jobs;
   for (int g = 0; g < o.groups; ++g) {
     const int files = o.format == "qvv" ? 1 : o.channels;
     for (int c = 0; c < files; ++c) {
-      const std::string path = (std::filesystem::path(o.dir) / SampleFileName(o, g, o.format == "qvv" ? -1 : c)).string();
-      bool ok;
-      if (o.format == "qvv") ok = WriteQvvGroup(o, g, path, error);
-      else if (o.format == "avi") ok = WriteAviChannel(o, g, c, path, error);
-      else if (o.format == "flv") ok = WriteFlvChannel(o, g, c, path, error);
-      else ok = WriteMp4Channel(o, g, c, path, error);
-      if (!ok) {
-        std::filesystem::remove(path, ec);
-        return false;
-      }
-      written.push_back(path);
+      const int channel = o.format == "qvv" ? -1 : c;
+      jobs.push_back({g, channel, (std::filesystem::path(o.dir) / SampleFileName(o, g, channel)).string(), false, {}});
     }
+  }
+  // Every file is written by one thread from start to end, so the bytes do not
+  // depend on how many run at once.
+  std::atomic<size_t> next{0};
+  auto worker = [&] {
+    for (size_t i = next++; i < jobs.size(); i = next++) {
+      Job& job = jobs[i];
+      if (o.format == "qvv") job.ok = WriteQvvGroup(o, job.group, job.path, job.error);
+      else if (o.format == "avi") job.ok = WriteAviChannel(o, job.group, job.channel, job.path, job.error);
+      else if (o.format == "flv") job.ok = WriteFlvChannel(o, job.group, job.channel, job.path, job.error);
+      else job.ok = WriteMp4Channel(o, job.group, job.channel, job.path, job.error);
+    }
+  };
+  const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
+  std::vector<std::thread> pool;
+  for (unsigned t = 1; t < threads; ++t) pool.emplace_back(worker);
+  worker();
+  for (auto& t : pool) t.join();
+  for (const Job& job : jobs) {
+    if (!job.ok) {
+      error = job.error;
+      for (const Job& j : jobs) std::filesystem::remove(j.path, ec);  // no half-written set
+      return false;
+    }
+    written.push_back(job.path);
   }
   return true;
 }
