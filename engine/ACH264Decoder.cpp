@@ -1,0 +1,86 @@
+#include "engine/ACH264Decoder.h"
+
+#include <cstring>
+#include <mutex>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
+
+#include "engine/EngineGlobals.h"
+
+namespace engine {
+
+ACH264Decoder::~ACH264Decoder() {
+  std::lock_guard lock(CodecLock());
+  Close();
+}
+
+void ACH264Decoder::Close() {
+  avcodec_free_context(&ctx_);
+  av_frame_free(&frame_);
+  av_packet_free(&packet_);
+}
+
+bool ACH264Decoder::Reopen(bool hevc) {
+  // Codec set-up and tear-down are not safe to run in parallel.
+  std::lock_guard lock(CodecLock());
+  Close();
+  const AVCodec* codec = avcodec_find_decoder(hevc ? AV_CODEC_ID_HEVC : AV_CODEC_ID_H264);
+  if (!codec) return false;
+  ctx_ = avcodec_alloc_context3(codec);
+  if (!ctx_) return false;
+  ctx_->workaround_bugs = FF_BUG_MS;
+  ctx_->lowres = 0;
+  // Four threads on slices: frame threads would hold pictures back, and each
+  // packet's picture must come out with it.
+  ctx_->thread_count = 4;
+  ctx_->thread_type = FF_THREAD_SLICE;
+  if (avcodec_open2(ctx_, codec, nullptr) < 0) {
+    Close();
+    return false;
+  }
+  frame_ = av_frame_alloc();
+  packet_ = av_packet_alloc();
+  hevc_ = hevc;
+  return frame_ && packet_;
+}
+
+uint8_t* ACH264Decoder::Decode(int channel, const uint8_t* data, int size, int* key_frame, int width, int height,
+                               uint8_t* output, size_t output_capacity) {
+  got_picture_ = false;
+  if (!data || size <= 0 || !output) return nullptr;
+  if (width != opened_width_ || height != opened_height_ || !ctx_) {
+    if (!Reopen(size > 4 && data[4] == 0x40)) return nullptr;
+    opened_width_ = width;
+    opened_height_ = height;
+  }
+  packet_->data = const_cast<uint8_t*>(data);
+  packet_->size = size;
+  packet_->stream_index = channel;
+  packet_->pts = packet_->dts = AV_NOPTS_VALUE;
+  last_result_ = avcodec_send_packet(ctx_, packet_);
+  while (avcodec_receive_frame(ctx_, frame_) == 0) {
+    const AVFrame* f = frame_;
+    if (f->format != AV_PIX_FMT_YUV420P && f->format != AV_PIX_FMT_YUVJ420P) continue;
+    const int w = f->width, h = f->height;
+    const size_t needed = static_cast<size_t>(w) * h * 3 / 2;
+    if (needed > output_capacity) continue;
+    uint8_t* out = output;
+    for (int y = 0; y < h; ++y) std::memcpy(out + static_cast<size_t>(y) * w, f->data[0] + static_cast<ptrdiff_t>(y) * f->linesize[0], static_cast<size_t>(w));
+    out += static_cast<size_t>(w) * h;
+    for (int plane = 1; plane <= 2; ++plane) {
+      for (int y = 0; y < h / 2; ++y)
+        std::memcpy(out + static_cast<size_t>(y) * (w / 2), f->data[plane] + static_cast<ptrdiff_t>(y) * f->linesize[plane],
+                    static_cast<size_t>(w / 2));
+      out += static_cast<size_t>(w / 2) * (h / 2);
+    }
+    got_picture_ = true;
+    picture_width_ = w;
+    picture_height_ = h;
+    if (key_frame) *key_frame = f->key_frame ? 1 : 0;
+  }
+  return output;
+}
+
+}  // namespace engine

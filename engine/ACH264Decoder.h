@@ -1,0 +1,53 @@
+#pragma once
+// A channel's video decoder on libavcodec: H.264, or HEVC when the packet's
+// fifth byte starts a video parameter set. It reopens when the picture size
+// changes (or after SetWidth(0)) and writes each picture as one contiguous
+// planar YUV 4:2:0 block into the caller's buffer.
+#include <cstddef>
+#include <cstdint>
+
+#include "engine/ACDecoder.h"
+
+struct AVCodecContext;
+struct AVFrame;
+struct AVPacket;
+
+namespace engine {
+
+class ACH264Decoder : public ACDecoder {
+ public:
+  ACH264Decoder() = default;
+  ~ACH264Decoder() override;
+  ACH264Decoder(const ACH264Decoder&) = delete;
+  ACH264Decoder& operator=(const ACH264Decoder&) = delete;
+
+  // Returns `output` (whether or not a picture came out; key_frame is written
+  // only when one did), or nullptr without data, output or a usable decoder.
+  uint8_t* Decode(int channel, const uint8_t* data, int size, int* key_frame, int width, int height, uint8_t* output,
+                  size_t output_capacity);
+  void SetWidth(int width) override { opened_width_ = width; }
+  void SetHeight(int height) override { opened_height_ = height; }
+  int Status() const override { return last_result_; }
+
+  bool got_picture() const { return got_picture_; }
+  int picture_width() const { return picture_width_; }
+  int picture_height() const { return picture_height_; }
+  bool is_hevc() const { return hevc_; }
+
+ private:
+  bool Reopen(bool hevc);
+  void Close();
+
+  AVCodecContext* ctx_ = nullptr;
+  AVFrame* frame_ = nullptr;
+  AVPacket* packet_ = nullptr;
+  int opened_width_ = -1;
+  int opened_height_ = -1;
+  int last_result_ = 0;
+  bool hevc_ = false;
+  bool got_picture_ = false;
+  int picture_width_ = 0;
+  int picture_height_ = 0;
+};
+
+}  // namespace engine

@@ -1,0 +1,100 @@
+// The video decoder on real streams: H.264 sample recordings read through the
+// QVV reader, and HEVC made by the ffmpeg CLI.
+#include "engine/ACH264Decoder.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "QVVReader/QvvDemuxer.h"
+#include "tests/support/Process.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+using engine::ACH264Decoder;
+using testing_support::ReadFileBytes;
+using testing_support::RunShell;
+using testing_support::TempDir;
+
+constexpr size_t kOutput = 10450944;
+
+struct Packet {
+  int stream;
+  std::vector<uint8_t> data;
+};
+
+std::vector<Packet> QvvVideoPackets(const std::string& path) {
+  std::vector<Packet> out;
+  qvv::ByteIOContext* pb = qvv::url_open_file(path.c_str(), qvv::kUrlReadOnly);
+  qvv::QvvDemuxer demuxer;
+  if (demuxer.Open(pb, path) == 0) {
+    qvv::ReaderPacket p;
+    while (demuxer.ReadPacket(p) >= 0) {
+      const auto* st = demuxer.context().FindStream(p.stream_index);
+      if (st && st->kind == qvv::kKindVideo) out.push_back({p.stream_index, {p.data.get(), p.data.get() + p.size}});
+    }
+  }
+  qvv::url_fclose(pb);
+  return out;
+}
+
+TEST(ACH264Decoder, EveryPacketGivesItsPictureKeyFramesOnceASecond) {
+  TempDir dir;
+  std::string out;
+  ASSERT_EQ(RunShell(std::string(DRAVIK_TOOL) + " mksample '" + dir.path().string() +
+                         "' --channels 2 --seconds 2 --groups 1 --width 160 --height 96 --audio none",
+                     &out),
+            0);
+  const auto packets = QvvVideoPackets(out.substr(0, out.find('\n')));
+  ASSERT_EQ(packets.size(), 100u);
+  ACH264Decoder decoders[2];
+  std::vector<uint8_t> picture(kOutput);
+  int pictures[2] = {}, keys[2] = {};
+  int u_value[2] = {};
+  for (const auto& p : packets) {
+    int key = -1;
+    ASSERT_EQ(decoders[p.stream].Decode(p.stream, p.data.data(), static_cast<int>(p.data.size()), &key, 160, 96,
+                                        picture.data(), picture.size()),
+              picture.data());
+    ASSERT_TRUE(decoders[p.stream].got_picture()) << "no picture held back";
+    EXPECT_EQ(key, pictures[p.stream] % 25 == 0 ? 1 : 0);
+    keys[p.stream] += key;
+    ++pictures[p.stream];
+    EXPECT_EQ(decoders[p.stream].picture_width(), 160);
+    u_value[p.stream] = picture[160 * 96 + 10];  // a U sample: each channel has its hue
+  }
+  EXPECT_EQ(keys[0], 2);
+  EXPECT_EQ(keys[1], 2);
+  EXPECT_NE(u_value[0], u_value[1]);
+  // Size changes and SetWidth(0) reopen; without data nothing happens.
+  int key = -1;
+  EXPECT_EQ(decoders[0].Decode(0, nullptr, 0, &key, 160, 96, picture.data(), picture.size()), nullptr);
+  decoders[0].SetWidth(0);
+  EXPECT_NE(decoders[0].Decode(0, packets[0].data.data(), static_cast<int>(packets[0].data.size()), &key, 160, 96,
+                               picture.data(), picture.size()),
+            nullptr);
+  EXPECT_TRUE(decoders[0].got_picture());
+}
+
+TEST(ACH264Decoder, AVideoParameterSetInTheFifthByteSelectsHevc) {
+  TempDir dir;
+  const auto path = dir / "s.hevc";
+  ASSERT_EQ(RunShell("ffmpeg -v error -f lavfi -i testsrc=size=64x64:rate=5:duration=1 -frames:v 1 -c:v libx265 "
+                     "-x265-params bframes=0:log-level=error -f hevc '" + path.string() + "'"),
+            0);
+  const std::string bytes = ReadFileBytes(path);
+  ASSERT_GT(bytes.size(), 8u);
+  ASSERT_EQ(static_cast<uint8_t>(bytes[4]), 0x40);
+  ACH264Decoder d;
+  std::vector<uint8_t> picture(kOutput);
+  int key = 0;
+  d.Decode(0, reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<int>(bytes.size()), &key, 64, 64,
+           picture.data(), picture.size());
+  EXPECT_TRUE(d.is_hevc());
+  EXPECT_TRUE(d.got_picture());
+  EXPECT_EQ(d.picture_width(), 64);
+}
+
+}  // namespace
