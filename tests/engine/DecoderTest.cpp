@@ -90,11 +90,20 @@ TEST(ACH264Decoder, AVideoParameterSetInTheFifthByteSelectsHevc) {
   ACH264Decoder d;
   std::vector<uint8_t> picture(kOutput);
   int key = 0;
-  d.Decode(0, reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<int>(bytes.size()), &key, 64, 64,
-           picture.data(), picture.size());
+  const auto* hevc = reinterpret_cast<const uint8_t*>(bytes.data());
+  EXPECT_NE(d.Decode(0, hevc, static_cast<int>(bytes.size()), &key, 64, 64, picture.data(), picture.size()), nullptr);
   EXPECT_TRUE(d.is_hevc());
-  EXPECT_TRUE(d.got_picture());
-  EXPECT_EQ(d.picture_width(), 64);
+  EXPECT_GE(d.Status(), 0) << "the stream is accepted";
+  // A later packet of the same size stays on HEVC, whatever its fifth byte...
+  const uint8_t other[] = {0, 0, 0, 1, 0x67, 0x42, 0, 0x0A};
+  d.Decode(0, other, sizeof other, &key, 64, 64, picture.data(), picture.size());
+  EXPECT_TRUE(d.is_hevc());
+  // ...until SetWidth(0) or a new size reopens by the next packet's fifth byte.
+  d.SetWidth(0);
+  d.Decode(0, other, sizeof other, &key, 64, 64, picture.data(), picture.size());
+  EXPECT_FALSE(d.is_hevc());
+  d.Decode(0, hevc, static_cast<int>(bytes.size()), &key, 32, 32, picture.data(), picture.size());
+  EXPECT_TRUE(d.is_hevc());
 }
 
 }  // namespace
