@@ -16,5 +16,6 @@ int RunRecords(const Args& args);
 int RunName(const Args& args);
 int RunClip(const Args& args);
 int RunMkSample(const Args& args);
+int RunPlay(const Args& args);
 
 }  // namespace cli

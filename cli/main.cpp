@@ -25,6 +25,8 @@ constexpr Command kCommands[] = {
     {"name", "name NAME                                     what a recording's file name says (JSON)", cli::RunName},
     {"mksample", "mksample DIR [--format F] [--channels N] [--seconds S] [--groups G] ...  write sample recordings",
      cli::RunMkSample},
+    {"play", "play FILE.qvv [--speed N] [--reverse] [--channels N]  play through the engine, report sync",
+     cli::RunPlay},
     {"clip", "clip IN --from S --to S [--stream N ...] OUT.avi  copy a time range into an AVI clip", cli::RunClip},
     {"voice", "voice encode|decode --type T [--samples N]   s16le PCM <-> voice frames (stdin -> stdout)",
      cli::RunVoice},
