@@ -8,7 +8,10 @@
 #include <thread>
 #include <vector>
 
+#include <sys/resource.h>
+
 #include "engine/ACMediaList.h"
+#include "engine/ACMovieFilter.h"
 #include "platform/MsSleeper.h"
 
 namespace {
@@ -80,6 +83,29 @@ void BM_SleepOneMs(benchmark::State& state) {
 }
 BENCHMARK(BM_SleepOneMs<true>)->Name("BM_SleepOneMs/MsSleeper")->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SleepOneMs<false>)->Name("BM_SleepOneMs/nanosleep")->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// The set-up filter with nothing to play: 36 threads waiting. CPU time of the
+// whole process over the idle period, as a share of one core.
+void BM_IdleFilter(benchmark::State& state) {
+  engine::ACMovieFilter filter;
+  filter.InitFilter(nullptr);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // threads settled
+  double cpu_share = 0;
+  for (auto _ : state) {
+    rusage before{}, after{};
+    getrusage(RUSAGE_SELF, &before);
+    const auto t0 = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(std::chrono::seconds(state.range(0)));
+    getrusage(RUSAGE_SELF, &after);
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    const double cpu = seconds(after.ru_utime) + seconds(after.ru_stime) - seconds(before.ru_utime) - seconds(before.ru_stime);
+    cpu_share = cpu / wall;
+  }
+  filter.FinalFilter();
+  state.counters["cpu_percent_of_a_core"] = cpu_share * 100;
+}
+BENCHMARK(BM_IdleFilter)->Arg(10)->Iterations(1)->Unit(benchmark::kSecond);
 
 }  // namespace
 

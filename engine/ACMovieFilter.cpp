@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cstdio>
 #include <cstdlib>
 
 #include "engine/EngineGlobals.h"
@@ -35,7 +36,16 @@ ACMovieFilter::ACMovieFilter(platform::TimeSource* time, platform::Sleeper* slee
   blank_.reset(new uint8_t[kBlankWidth * kBlankHeight * 3 / 2]());
 }
 
-ACMovieFilter::~ACMovieFilter() { FinalFilter(); }
+ACMovieFilter::~ACMovieFilter() {
+  FinalFilter();
+  // A thread that missed FinalFilter's wait still uses this filter: it must
+  // end before the memory goes.
+  for (auto& p : positions_) {
+    p->decode_thread.Join(platform::kInfinite);
+    p->play_thread.Join(platform::kInfinite);
+    p->alg_thread.Join(platform::kInfinite);
+  }
+}
 
 int ACMovieFilter::InitFilter(const ACParam* param) {
   if (param) {
@@ -46,10 +56,15 @@ int ACMovieFilter::InitFilter(const ACParam* param) {
   for (int c = 0; c < kChannelPositions; ++c) {
     Position& p = *positions_[static_cast<size_t>(c)];
     if (!p.decode_thread.Running()) {
+      p.decode_thread.Join(platform::kInfinite);  // a thread that ended late
+      p.play_thread.Join(platform::kInfinite);
       p.decode_thread.Start([this, c](const platform::StopToken& s) { DecodeLoop(c, s); });
       p.play_thread.Start([this, c](const platform::StopToken& s) { PlayLoop(c, s); });
     }
-    if (!p.alg_thread.Running()) p.alg_thread.Start([this, c](const platform::StopToken& s) { AlgLoop(c, s); });
+    if (!p.alg_thread.Running()) {
+      p.alg_thread.Join(platform::kInfinite);
+      p.alg_thread.Start([this, c](const platform::StopToken& s) { AlgLoop(c, s); });
+    }
   }
   return 1;
 }
@@ -57,17 +72,27 @@ int ACMovieFilter::InitFilter(const ACParam* param) {
 int ACMovieFilter::FinalFilter() {
   stop_.store(true);
   bool any = false;
-  for (auto& p : positions_) any = any || p->decode_thread.Running() || p->play_thread.Running() || p->alg_thread.Running();
-  if (any) sleeper_->SleepMs(100);
   for (auto& p : positions_) {
-    p->packet_ready.Set();
+    any = any || p->decode_thread.Running() || p->play_thread.Running() || p->alg_thread.Running();
+    p->decode_thread.RequestStop();
+    p->play_thread.RequestStop();
+    p->alg_thread.RequestStop();
+    p->packet_ready.Set();  // wake every wait
     p->alg_ready.Set();
-    p->decode_thread.Stop(100);
-    p->play_thread.Stop(100);
-    p->alg_thread.Stop(100);
+  }
+  released_.Set();
+  if (any) sleeper_->SleepMs(100);
+  // Threads cannot be killed safely: one that does not end in time is reported
+  // and waited for later (the destructor), never detached with our memory.
+  for (auto& p : positions_) {
+    for (platform::WorkerThread* t : {&p->decode_thread, &p->play_thread, &p->alg_thread}) {
+      if (!t->Join(100) && !t->Join(5000))
+        std::fprintf(stderr, "dravik: an engine thread did not stop within 5 s; it is waited for at destruction\n");
+    }
   }
   for (int c = 0; c < std::max(channel_count_, 0); ++c) {
     Position& p = *positions_[static_cast<size_t>(c)];
+    if (p.decode_thread.Running() || p.play_thread.Running() || p.alg_thread.Running()) continue;  // still in use
     p.surface = nullptr;
     p.decoder.reset();
   }

@@ -7,7 +7,7 @@ PACKAGES=(
   # tool chain
   build-essential cmake ninja-build ccache pkg-config clang libclang-rt-14-dev
   # tests and benchmarks
-  libgtest-dev libgmock-dev libbenchmark-dev libspandsp-dev ffmpeg
+  libgtest-dev libgmock-dev libbenchmark-dev libspandsp-dev ffmpeg time
   # libraries
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
   qt6-base-dev libsdl2-dev libasound2-dev zlib1g-dev
