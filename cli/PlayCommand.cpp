@@ -162,7 +162,7 @@ int RunPlay(const Args& args) {
   const uint64_t preroll_until = platform::TickCount64() + 2000;
   for (bool ready = false; !ready && platform::TickCount64() < preroll_until;) {
     ready = true;
-    for (int c = 0; c < channels && c < demuxer.context().nb_video; ++c) ready = ready && filter.ReadyFrames(c) >= 2;
+    for (int c = 0; c < channels && c < demuxer.context().nb_video; ++c) ready = ready && filter.ReadyFrames(c) >= 8;  // the time-stamp list leaves room for about 12
     if (!ready) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   clock.SetState(engine::kStatePlay);
