@@ -26,6 +26,7 @@ struct ACMovieFilter::Position {
   // Wake-ups: a packet or an alg block arrived (waiting beats polling when idle).
   platform::Event packet_ready{platform::Event::Mode::AutoReset};
   platform::Event alg_ready{platform::Event::Mode::AutoReset};
+  platform::Event frame_ready{platform::Event::Mode::AutoReset};  // the decode thread published a frame
   std::atomic<bool> closed{false};
   std::vector<uint8_t> yuyv;  // conversion for the surface, owned by the play thread
 };
@@ -79,6 +80,7 @@ int ACMovieFilter::FinalFilter() {
     p->alg_thread.RequestStop();
     p->packet_ready.Set();  // wake every wait
     p->alg_ready.Set();
+    p->frame_ready.Set();
   }
   released_.Set();
   if (any) sleeper_->SleepMs(100);
@@ -170,6 +172,7 @@ void ACMovieFilter::PushFrame(int on) {
     hold_.Reset();
     released_.Set();
   }
+  for (auto& p : positions_) p->frame_ready.Set();  // the play threads see it at once
 }
 
 void ACMovieFilter::SetChannelClosed(int channel, bool closed) {
@@ -237,6 +240,7 @@ void ACMovieFilter::DecodeLoop(int channel, const platform::StopToken& stop) {
       ObjectLock lock(p.packets);
       p.packets.Clear();
       p.play_flush.store(true);
+      p.frame_ready.Set();
     }
     MediaPacketInfo info;
     bool got;
@@ -245,7 +249,7 @@ void ACMovieFilter::DecodeLoop(int channel, const platform::StopToken& stop) {
       got = p.packets.Get(info, input.get(), kInputBuffer);
     }
     if (!got) {
-      p.packet_ready.Wait(100);  // woken by the next packet; the time-out keeps flags polled
+      p.packet_ready.Wait(1000);  // woken by packets, flushes and the stop
       continue;
     }
     uint32_t width = info.width, height = info.height, size = 0;
@@ -290,7 +294,10 @@ void ACMovieFilter::DecodeLoop(int channel, const platform::StopToken& stop) {
         abandoned = true;
         break;
       }
-      if (taken) break;
+      if (taken) {
+        p.frame_ready.Set();
+        break;
+      }
       sleeper_->SleepMs(2);
     }
     (void)abandoned;
@@ -408,7 +415,9 @@ void ACMovieFilter::PlayLoop(int channel, const platform::StopToken& stop) {
         Show(p, channel, current, picture.get(), width, height);
         last_display = now;
       }
-      sleeper_->SleepMs(10);
+      // Woken by the next decoded frame; the time-out keeps the blank picture
+      // and the flags going while nothing arrives.
+      p.frame_ready.Wait(held || step_.load() ? 10 : 250);
       continue;
     }
     if (info.time < 0) {  // a marker frame
@@ -459,6 +468,7 @@ void ACMovieFilter::AlgLoop(int channel, const platform::StopToken& stop) {
         p.raw_alg.Clear();
       }
       p.overlay_flush.store(true);
+      p.frame_ready.Set();
     }
     int32_t size;
     {
@@ -468,7 +478,7 @@ void ACMovieFilter::AlgLoop(int channel, const platform::StopToken& stop) {
     if (size > 0) {
       ProcessAlgData(channel, work.get(), size);
     } else if (size < 0) {
-      p.alg_ready.Wait(100);
+      p.alg_ready.Wait(1000);
     }
   }
 }

@@ -80,7 +80,7 @@ void RenderFrame(YuvPicture& p, int channel, int64_t frame, int fps, const std::
     std::memset(p.y() + y * w + box.x, 230, static_cast<size_t>(std::min(box.width, w - box.x)));
   }
   const int scale = std::max(1, h / 120);
-  char label[8];
+  char label[16];
   std::snprintf(label, sizeof label, "CH%02d", channel + 1);
   DrawText(p, 4 * scale, 4 * scale, scale * 2, label);
   DrawText(p, 4 * scale, h - 11 * scale, scale, clock_text);

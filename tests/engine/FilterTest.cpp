@@ -128,8 +128,9 @@ TEST_F(Filter, FourChannelsPlayEveryPictureInStepForwardsAndBackwards) {
     for (const auto& r : reports) {
       EXPECT_EQ(r.shown, 50) << "every picture of every channel";
       EXPECT_EQ(r.order, "ok");
-      // The real clock on a busy machine: the goal is 40 ms, the test allows some slack.
-      EXPECT_LE(r.skew, 80);
+      // The real clock, under sanitizers and beside other tests: the goal is
+      // 40 ms (see bench/engine_play.sh); the test catches channels out of step.
+      EXPECT_LE(r.skew, 150);
     }
   }
 }
