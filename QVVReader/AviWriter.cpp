@@ -305,11 +305,7 @@ int AviWriter::Finish() {
     EndTag(movi_start_tag_);
     EndTag(riff_start_);
   }
-  put_flush_packet(pb_);
-  const int error = url_ferror(pb_);
-  const int closed = url_fclose(pb_);
-  pb_ = nullptr;
-  return error < 0 ? error : closed;
+  return url_fclose_written(pb_);
 }
 
 }  // namespace qvv

@@ -331,6 +331,15 @@ int url_fclose(ByteIOContext* s) {
   return r;
 }
 
+int url_fclose_written(ByteIOContext*& s) {
+  if (!s) return kErrInvalid;
+  put_flush_packet(s);
+  const int error = url_ferror(s);
+  const int closed = url_fclose(s);
+  s = nullptr;
+  return error < 0 ? error : closed;
+}
+
 URLContext* url_fileno(ByteIOContext* s) {
   return (!s->owned_opaque && s->read_packet == ReadWrap) ? static_cast<URLContext*>(s->opaque) : nullptr;
 }

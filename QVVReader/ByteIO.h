@@ -96,6 +96,8 @@ int url_fdopen(ByteIOContext** s, URLContext* h);
 int url_fopen(ByteIOContext** s, const char* path, int flags);
 ByteIOContext* url_open_file(const char* path, int flags);
 int url_fclose(ByteIOContext* s);
+// For writers: flushes, closes and clears `s`; the first write error, else the close result.
+int url_fclose_written(ByteIOContext*& s);
 int url_setbufsize(ByteIOContext* s, int buf_size);
 URLContext* url_fileno(ByteIOContext* s);
 

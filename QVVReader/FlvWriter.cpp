@@ -132,11 +132,7 @@ int FlvWriter::WriteRecord(uint32_t ms, const uint8_t* amf0, size_t size) { retu
 
 int FlvWriter::Finish() {
   if (!pb_) return kErrInvalid;
-  put_flush_packet(pb_);
-  const int error = url_ferror(pb_);
-  const int closed = url_fclose(pb_);
-  pb_ = nullptr;
-  return error < 0 ? error : closed;
+  return url_fclose_written(pb_);
 }
 
 }  // namespace qvv

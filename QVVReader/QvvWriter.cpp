@@ -119,11 +119,7 @@ int QvvWriter::Finish(int64_t duration_ms) {
   Amf0Writer::PatchNumber(number, static_cast<double>(duration_ms));
   url_fseek(pb_, duration_at_, SEEK_SET);
   put_buffer(pb_, number, 8);
-  put_flush_packet(pb_);
-  const int error = url_ferror(pb_);
-  const int closed = url_fclose(pb_);
-  pb_ = nullptr;
-  return error < 0 ? error : closed;
+  return url_fclose_written(pb_);
 }
 
 }  // namespace qvv
