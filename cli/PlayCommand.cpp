@@ -159,7 +159,7 @@ int RunPlay(const Args& args) {
     }
     feed_marker(-3);
   });
-  const uint64_t preroll_until = platform::TickCount64() + 2000;
+  const uint64_t preroll_until = platform::TickCount64() + 10000;  // only for channels that never decode
   for (bool ready = false; !ready && platform::TickCount64() < preroll_until;) {
     ready = true;
     for (int c = 0; c < channels && c < demuxer.context().nb_video; ++c) ready = ready && filter.ReadyFrames(c) >= 8;  // the time-stamp list leaves room for about 12

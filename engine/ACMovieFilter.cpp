@@ -157,6 +157,10 @@ int ACMovieFilter::InputAlgData(int channel, const uint8_t* data, int size) {
 }
 
 void ACMovieFilter::CurDTS(int64_t clock_ms, int step_ms, int speed, bool backward) {
+  // The end of the recording (-3) leaves the clock where it is, or the last
+  // pictures would wait for a time that never comes; -1 and -2 start over at 0.
+  if (clock_ms == -3) return;
+  if (clock_ms < 0) clock_ms = 0;
   previous_clock_time_.store(clock_time_.load());
   backward_.store(backward);
   clock_time_.store(clock_ms);
@@ -437,7 +441,7 @@ void ACMovieFilter::PlayLoop(int channel, const platform::StopToken& stop) {
            !hold_.IsSet()) {
       sleeper_->SleepMs(2);
     }
-    if (!held) continue;
+    if (!held || stop.StopRequested() || stop_.load()) continue;
     Show(p, channel, current, picture.get(), width, height);
     last_display = time_->TickCount();
   }

@@ -1,0 +1,68 @@
+// Whole playbacks through dravik-tool play on the real clock: every picture of
+// every channel, in order and in step. CTest runs this alone (RUN_SERIAL): a
+// clock measurement must not share the processor with fuzzers.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/Process.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+using testing_support::RunShell;
+using testing_support::TempDir;
+
+// dravik-tool play prints one line per channel; parse them.
+struct ChannelReport {
+  int shown = 0;
+  int64_t first = 0, last = 0;
+  std::string order;
+  int64_t skew = 0;
+};
+
+std::vector<ChannelReport> Play(const std::string& file, const std::string& args) {
+  std::string out;
+  EXPECT_EQ(RunShell(std::string(DRAVIK_TOOL) + " play '" + file + "' " + args, &out), 0);
+  std::vector<ChannelReport> reports;
+  std::istringstream lines(out);
+  std::string line;
+  while (std::getline(lines, line)) {
+    ChannelReport r;
+    int channel = 0;
+    char order[8] = {};
+    if (std::sscanf(line.c_str(), "channel=%d shown=%d first=%ld last=%ld order=%7s max_skew_ms=%ld", &channel, &r.shown,
+                    &r.first, &r.last, order, &r.skew) == 6) {
+      r.order = order;
+      reports.push_back(r);
+    }
+  }
+  return reports;
+}
+
+TEST(RealClock, FourChannelsPlayEveryPictureInStepForwardsAndBackwards) {
+  TempDir dir;
+  std::string out;
+  ASSERT_EQ(RunShell(std::string(DRAVIK_TOOL) + " mksample '" + dir.path().string() +
+                         "' --channels 4 --seconds 2 --groups 1 --width 160 --height 96 --audio none",
+                     &out),
+            0);
+  const std::string file = out.substr(0, out.find('\n'));
+  for (const std::string args : {"--channels 4", "--channels 4 --reverse", "--channels 4 --speed 64"}) {
+    SCOPED_TRACE(args);
+    const auto reports = Play(file, args);
+    ASSERT_EQ(reports.size(), 4u);
+    for (const auto& r : reports) {
+      EXPECT_EQ(r.shown, 50) << "every picture of every channel";
+      EXPECT_EQ(r.order, "ok");
+      // The real clock, under sanitizers and beside other tests: the goal is
+      // 40 ms (see bench/engine_play.sh); the test catches channels out of step.
+      EXPECT_LE(r.skew, 150);
+    }
+  }
+}
+
+}  // namespace
