@@ -40,9 +40,9 @@ ffmpeg -v error -y -f lavfi -i "aevalsrc=0.4*sin(2*PI*(200+150*sin(2*PI*0.7*t))*
   -ac 1 -f s16le "$out/input.pcm"
 in_bytes=$(stat -c %s "$out/input.pcm")
 printf '%-6s %-28s %10s %10s  %s\n' type codec "frames(B)" "ratio" "decoded"
-for spec in "1:G.711 A-law" "2:G.711 u-law" "35:IMA ADPCM (first sample)" "67:IMA ADPCM (codes only)" \
+for entry in "1:G.711 A-law" "2:G.711 u-law" "35:IMA ADPCM (first sample)" "67:IMA ADPCM (codes only)" \
             "4:G.726 16 kbit/s" "6:G.726 32 kbit/s" "39:G.726 40 kbit/s MSB-first" "68:G.726 16 kbit/s compact"; do
-  type=${spec%%:*}; name=${spec#*:}
+  type=${entry%%:*}; name=${entry#*:}
   "$tool" voice encode --type "$type" < "$out/input.pcm" > "$out/type$type.frames"
   "$tool" voice decode --type "$type" < "$out/type$type.frames" > "$out/type$type.pcm"
   ffmpeg -v error -y -f s16le -ar 8000 -ac 1 -i "$out/type$type.pcm" "$out/type$type.wav"
