@@ -158,12 +158,30 @@ int RunClip(const Args& args) {
   bool positioned;
   const int64_t from_us = static_cast<int64_t>(std::llround(from * 1e6));
   const int64_t to_us = static_cast<int64_t>(std::llround(to * 1e6));
-  if (rec.format == "avi") {
-    auto& avi = static_cast<qvv::AviDemuxer&>(*rec.demuxer);
-    positioned = avi.SeekKeyAtOrBefore(from_us);
-  } else {
-    positioned = rec.demuxer->Seek(from_us);
+  const int32_t video_number = ctx.streams[static_cast<size_t>(video)]->stream_number;
+  auto seek = [&](int64_t target) {
+    if (rec.format == "avi") return static_cast<qvv::AviDemuxer&>(*rec.demuxer).SeekKeyAtOrBefore(target);
+    return rec.demuxer->Seek(target);
+  };
+  // The first key frame of this channel after a seek, in microseconds (-1: none).
+  auto first_key_after_seek = [&](int64_t target) -> int64_t {
+    if (!seek(target)) return -1;
+    qvv::ReaderPacket p;
+    while (rec.demuxer->ReadPacket(p) >= 0) {
+      if (p.stream_index != video_number || !(p.flags & qvv::kPacketFlagKey)) continue;
+      const int64_t ts = p.dts != qvv::kNoPtsValue ? p.dts : p.pts;
+      return qvv::av_rescale_q(ts, ctx.streams[static_cast<size_t>(video)]->time_base, {1, 1000000});
+    }
+    return -1;
+  };
+  // A multi-channel seek lands on the last key frame of any channel at that
+  // second; step back until this channel's own key frame is at or before the start.
+  int64_t target = from_us;
+  for (int back = 0; back < 10 && target > 0; ++back, target = std::max<int64_t>(0, target - 1000000)) {
+    const int64_t key = first_key_after_seek(target);
+    if (key >= 0 && key <= from_us) break;
   }
+  positioned = seek(target);
   if (!positioned) {
     std::fprintf(stderr, "dravik-tool: %s: no video key frame at or before %.3f s\n", in.c_str(), from);
     return 1;
@@ -232,8 +250,11 @@ int RunClip(const Args& args) {
     const int64_t us = qvv::av_rescale_q(ts, st->time_base, {1, 1000000});
     if (position == video) {
       if (us > to_us) break;
-      if (!first_video_us) first_video_us = us;
       const bool key = packet.flags & qvv::kPacketFlagKey;
+      // A clip starts with a key frame of its own channel: in a QVV file the
+      // seek lands on the last key frame of any channel at that second.
+      if (!first_video_us && !key) continue;
+      if (!first_video_us) first_video_us = us;
       int64_t dts;
       if (rec.format == "avi") {
         dts = ts - qvv::av_rescale_q(*first_video_us, {1, 1000000}, st->time_base);

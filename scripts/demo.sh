@@ -18,7 +18,7 @@ echo
 echo "== sample recordings in $out/samples"
 "$tool" mksample "$out/samples" --channels 4 --seconds 6 --groups 2
 "$tool" mksample "$out/samples" --format avi --channels 2 --seconds 6 --groups 1
-first=$(ls "$out"/samples/*.qvv | head -1)
+first=$(ls "$out"/samples/*.qvv | sed -n 1p)
 echo
 echo "== $(basename "$first")"
 "$tool" name "$(basename "$first")"
@@ -26,10 +26,10 @@ echo "== $(basename "$first")"
 echo "packets per stream:"
 "$tool" packets "$first" | grep -v '^#' | awk '{n[$1" "$2]++; k[$1" "$2]+=$4} END {for (s in n) printf "  stream %s: %d packets, %d key\n", s, n[s], k[s]}' | sort -n -k2
 echo "first records:"
-"$tool" records "$first" | head -3 | cut -c1-150
-avi=$(ls "$out"/samples/*.avi | head -1)
+"$tool" records "$first" | sed -n 1,3p | cut -c1-150
+avi=$(ls "$out"/samples/*.avi | sed -n 1p)
 echo "overlay record of $(basename "$avi"):"
-"$tool" records "$avi" | grep ALG | head -1 | cut -c1-150
+"$tool" records "$avi" | grep -m1 ALG | cut -c1-150
 "$tool" clip "$first" --from 2 --to 4 "$out/clip.avi"
 ffmpeg -v error -y -ss 1 -i "$out/clip.avi" -frames:v 1 "$out/clip-frame.png" && echo "a picture of the clip: $out/clip-frame.png"
 

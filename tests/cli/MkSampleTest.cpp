@@ -115,6 +115,24 @@ TEST(MkSample, AviFlvAndMp4ReadLikeFfprobeAndDecode) {
   }
 }
 
+TEST(MkSample, ClipsOfEveryChannelOfAQvvFileDecodeCleanly) {
+  TempDir dir;
+  const auto files = Generate(dir.path().string(), "--channels 4 --seconds 3 --groups 1 --width 160 --height 96");
+  ASSERT_EQ(files.size(), 1u);
+  for (int stream = 0; stream < 4; ++stream) {
+    const std::string clip = (dir / ("clip" + std::to_string(stream) + ".avi")).string();
+    ASSERT_EQ(RunShell(kTool + " clip '" + files[0] + "' --from 1.5 --to 2.5 --stream " + std::to_string(stream) + " '" +
+                       clip + "' 2>/dev/null"),
+              0);
+    std::string errors;
+    EXPECT_EQ(RunShell("ffmpeg -v error -i '" + clip + "' -f null - 2>&1", &errors), 0);
+    EXPECT_EQ(errors, "") << "stream " << stream;
+    const auto packets = reader_test::ToolPackets(kTool, clip);
+    ASSERT_FALSE(packets.empty());
+    EXPECT_TRUE(packets[0].key) << "the clip opens with a key frame of its channel";
+  }
+}
+
 TEST(MkSample, SameArgumentsGiveTheSameBytes) {
   TempDir dir;
   for (const std::string format : {"qvv", "avi", "flv", "mp4"}) {
