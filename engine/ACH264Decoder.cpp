@@ -19,6 +19,7 @@ ACH264Decoder::~ACH264Decoder() {
 void ACH264Decoder::Close() {
   avcodec_free_context(&ctx_);
   av_frame_free(&frame_);
+  av_frame_free(&picture_);
   av_packet_free(&packet_);
 }
 
@@ -41,46 +42,60 @@ bool ACH264Decoder::Reopen(bool hevc) {
     return false;
   }
   frame_ = av_frame_alloc();
+  picture_ = av_frame_alloc();
   packet_ = av_packet_alloc();
   hevc_ = hevc;
-  return frame_ && packet_;
+  return frame_ && picture_ && packet_;
 }
 
 uint8_t* ACH264Decoder::Decode(int channel, const uint8_t* data, int size, int* key_frame, int width, int height,
                                uint8_t* output, size_t output_capacity) {
   got_picture_ = false;
-  if (!data || size <= 0 || !output) return nullptr;
+  if (!data || size <= 0) return nullptr;
   if (width != opened_width_ || height != opened_height_ || !ctx_) {
     if (!Reopen(size > 4 && data[4] == 0x40)) return nullptr;
     opened_width_ = width;
     opened_height_ = height;
   }
+  av_frame_unref(picture_);
   packet_->data = const_cast<uint8_t*>(data);
   packet_->size = size;
   packet_->stream_index = channel;
   packet_->pts = packet_->dts = AV_NOPTS_VALUE;
   last_result_ = avcodec_send_packet(ctx_, packet_);
   while (avcodec_receive_frame(ctx_, frame_) == 0) {
-    const AVFrame* f = frame_;
-    if (f->format != AV_PIX_FMT_YUV420P && f->format != AV_PIX_FMT_YUVJ420P) continue;
-    const int w = f->width, h = f->height;
-    const size_t needed = static_cast<size_t>(w) * h * 3 / 2;
-    if (needed > output_capacity) continue;
-    uint8_t* out = output;
-    for (int y = 0; y < h; ++y) std::memcpy(out + static_cast<size_t>(y) * w, f->data[0] + static_cast<ptrdiff_t>(y) * f->linesize[0], static_cast<size_t>(w));
-    out += static_cast<size_t>(w) * h;
-    for (int plane = 1; plane <= 2; ++plane) {
-      for (int y = 0; y < h / 2; ++y)
-        std::memcpy(out + static_cast<size_t>(y) * (w / 2), f->data[plane] + static_cast<ptrdiff_t>(y) * f->linesize[plane],
-                    static_cast<size_t>(w / 2));
-      out += static_cast<size_t>(w / 2) * (h / 2);
+    if ((frame_->format != AV_PIX_FMT_YUV420P && frame_->format != AV_PIX_FMT_YUVJ420P) || frame_->width < 2 ||
+        frame_->height < 2) {
+      av_frame_unref(frame_);
+      continue;
     }
+    av_frame_unref(picture_);
+    av_frame_move_ref(picture_, frame_);  // the decoder's own buffer: no copy here
     got_picture_ = true;
-    picture_width_ = w;
-    picture_height_ = h;
-    if (key_frame) *key_frame = f->key_frame ? 1 : 0;
+    picture_width_ = picture_->width;
+    picture_height_ = picture_->height;
+    if (key_frame) *key_frame = picture_->key_frame ? 1 : 0;
   }
+  if (output && got_picture_) CopyPicture(output, output_capacity);
   return output;
+}
+
+bool ACH264Decoder::CopyPicture(uint8_t* output, size_t output_capacity) const {
+  if (!got_picture_ || !output) return false;
+  const AVFrame* f = picture_;
+  const int w = f->width, h = f->height;
+  if (static_cast<size_t>(w) * h * 3 / 2 > output_capacity) return false;
+  uint8_t* out = output;
+  for (int y = 0; y < h; ++y)
+    std::memcpy(out + static_cast<size_t>(y) * w, f->data[0] + static_cast<ptrdiff_t>(y) * f->linesize[0], static_cast<size_t>(w));
+  out += static_cast<size_t>(w) * h;
+  for (int plane = 1; plane <= 2; ++plane) {
+    for (int y = 0; y < h / 2; ++y)
+      std::memcpy(out + static_cast<size_t>(y) * (w / 2), f->data[plane] + static_cast<ptrdiff_t>(y) * f->linesize[plane],
+                  static_cast<size_t>(w / 2));
+    out += static_cast<size_t>(w / 2) * (h / 2);
+  }
+  return true;
 }
 
 }  // namespace engine

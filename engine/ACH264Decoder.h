@@ -1,8 +1,9 @@
 #pragma once
 // A channel's video decoder on libavcodec: H.264, or HEVC when the packet's
 // fifth byte starts a video parameter set. It reopens when the picture size
-// changes (or after SetWidth(0)) and writes each picture as one contiguous
-// planar YUV 4:2:0 block into the caller's buffer.
+// changes (or after SetWidth(0)). The picture a packet gives stays in the
+// decoder until the next packet, and is written as one contiguous planar YUV
+// 4:2:0 block into the caller's buffer (at once, or later with CopyPicture).
 #include <cstddef>
 #include <cstdint>
 
@@ -22,9 +23,13 @@ class ACH264Decoder : public ACDecoder {
   ACH264Decoder& operator=(const ACH264Decoder&) = delete;
 
   // Returns `output` (whether or not a picture came out; key_frame is written
-  // only when one did), or nullptr without data, output or a usable decoder.
+  // only when one did), or nullptr without data or a usable decoder. A null
+  // `output` leaves the picture for CopyPicture.
   uint8_t* Decode(int channel, const uint8_t* data, int size, int* key_frame, int width, int height, uint8_t* output,
                   size_t output_capacity);
+  // Writes the last picture (picture_width() x picture_height(), planar 4:2:0);
+  // false when there is none or it does not fit.
+  bool CopyPicture(uint8_t* output, size_t output_capacity) const;
   void SetWidth(int width) override { opened_width_ = width; }
   void SetHeight(int height) override { opened_height_ = height; }
   int Status() const override { return last_result_; }
@@ -40,6 +45,7 @@ class ACH264Decoder : public ACDecoder {
 
   AVCodecContext* ctx_ = nullptr;
   AVFrame* frame_ = nullptr;
+  AVFrame* picture_ = nullptr;  // the last 4:2:0 picture out
   AVPacket* packet_ = nullptr;
   int opened_width_ = -1;
   int opened_height_ = -1;

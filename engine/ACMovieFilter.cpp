@@ -238,7 +238,6 @@ void ACMovieFilter::DecodeLoop(int channel, const platform::StopToken& stop) {
   if (stop_.load()) return;
   Position& p = *positions_[static_cast<size_t>(channel)];
   std::unique_ptr<uint8_t[]> input(new uint8_t[kInputBuffer]);
-  std::unique_ptr<uint8_t[]> output(new uint8_t[kOutputBuffer]());
   while (!stop.StopRequested() && !stop_.load()) {
     if (p.frame_flush.exchange(false)) {
       ObjectLock lock(p.packets);
@@ -267,13 +266,16 @@ void ACMovieFilter::DecodeLoop(int channel, const platform::StopToken& stop) {
       width = height = 0;
     } else {
       if (!p.decoder) p.decoder = std::make_unique<ACH264Decoder>();
+      // The picture stays in the decoder and is written straight into the
+      // queue's node below: one copy per picture.
       p.decoder->Decode(channel, input.get(), static_cast<int>(info.size), &key, static_cast<int>(info.width),
-                        static_cast<int>(info.height), output.get(), kOutputBuffer);
-      if ((width == 0 || height == 0) && p.decoder->got_picture()) {  // the container did not say
+                        static_cast<int>(info.height), nullptr, 0);
+      if (p.decoder->got_picture()) {
+        // The picture's own size: the container's may be missing or wrong.
         width = static_cast<uint32_t>(p.decoder->picture_width());
         height = static_cast<uint32_t>(p.decoder->picture_height());
+        size = std::min<uint32_t>(width * height * 3 / 2, kOutputBuffer);
       }
-      size = std::min<uint32_t>(width * height * 3 / 2, kOutputBuffer);
     }
     // Append: publish the pending node, take a free one, fill it under the lock
     // (a flush may clear the queue at any moment).
@@ -286,7 +288,7 @@ void ACMovieFilter::DecodeLoop(int channel, const platform::StopToken& stop) {
           node->time = info.time;
           node->width = width;
           node->height = height;
-          if (size) std::memcpy(node->pixels.get(), output.get(), size);
+          if (size && !p.decoder->CopyPicture(node->pixels.get(), size)) node->size = 0;
           // A key frame read backwards closes the group before it; so does a
           // marker, or the last group read would never be turned around.
           if ((key && info.backward) || (info.time < 0 && p.frames.HasGroupMark())) p.frames.ReverseGroupAndMark();
@@ -352,7 +354,7 @@ void ACMovieFilter::ShowMovieandText(int channel, int64_t time_ms, const uint8_t
 
 void ACMovieFilter::PlayLoop(int channel, const platform::StopToken& stop) {
   Position& p = *positions_[static_cast<size_t>(channel)];
-  std::unique_ptr<uint8_t[]> picture(new uint8_t[kOutputBuffer]());
+  PixelBlock picture;  // the picture shown last (swapped with the queue's nodes)
   int64_t current = 0, previous = 0;
   int width = 0, height = 0;
   bool held = false;  // a picture is in the buffer
@@ -404,7 +406,7 @@ void ACMovieFilter::PlayLoop(int channel, const platform::StopToken& stop) {
     bool fetched;
     {
       ObjectLock lock(p.frames);
-      fetched = p.frames.Fetch(info, picture.get(), kOutputBuffer);
+      fetched = p.frames.Fetch(info, picture);
     }
     if (!fetched) {
       const uint32_t now = time_->TickCount();

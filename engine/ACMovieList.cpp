@@ -1,10 +1,17 @@
 #include "engine/ACMovieList.h"
 
 #include <algorithm>
-#include <cstring>
+#include <utility>
 #include <new>
 
 namespace engine {
+
+bool PixelBlock::Reserve(uint32_t bytes) {
+  if (bytes <= capacity && data) return true;
+  data.reset(new (std::nothrow) uint8_t[bytes]);
+  capacity = data ? bytes : 0;
+  return data != nullptr;
+}
 
 ACMovieList::ACMovieList() { Clear(); }
 
@@ -13,7 +20,7 @@ ACMovieList::~ACMovieList() = default;
 void ACMovieList::Clear() {
   for (size_t i = 0; i < nodes_.size(); ++i) {
     FrameNode& node = nodes_[i];
-    node.pixels.reset();
+    node.pixels.Release();
     node.size = node.width = node.height = 0;
     node.time = 0;
     node.next = i + 1 < nodes_.size() ? &nodes_[i + 1] : nullptr;
@@ -40,14 +47,9 @@ FrameNode* ACMovieList::AppendPending(uint32_t pixel_bytes) {
   }
   if (!free_head_) return nullptr;
   FrameNode* node = free_head_;
-  if (pixel_bytes == 0) {
-    node->pixels.reset();
-  } else if (!node->pixels || node->size != pixel_bytes) {
-    node->pixels.reset(new (std::nothrow) uint8_t[pixel_bytes]);
-    if (!node->pixels) {
-      node->size = 0;
-      return nullptr;
-    }
+  if (pixel_bytes != 0 && !node->pixels.Reserve(pixel_bytes)) {
+    node->size = 0;
+    return nullptr;
   }
   free_head_ = node->next;
   node->next = nullptr;
@@ -80,9 +82,8 @@ void ACMovieList::ReverseGroupAndMark() {
   mark_ = pending_;
 }
 
-bool ACMovieList::Fetch(FrameInfo& info, uint8_t* out, uint32_t capacity) {
+bool ACMovieList::Fetch(FrameInfo& info, PixelBlock& display) {
   if (current_) {
-    current_->pixels.reset();
     PushFree(current_);
     current_ = nullptr;
   }
@@ -99,8 +100,7 @@ bool ACMovieList::Fetch(FrameInfo& info, uint8_t* out, uint32_t capacity) {
   info.size = node->size;
   info.width = node->width;
   info.height = node->height;
-  if (out && node->pixels) std::memcpy(out, node->pixels.get(), std::min(node->size, capacity));
-  node->pixels.reset();
+  if (node->size > 0) std::swap(node->pixels, display);
   return true;
 }
 

@@ -13,12 +13,30 @@
 
 namespace engine {
 
+// A picture's memory. Blocks move between the queue and the play thread by
+// swapping (a 720p picture is 1.4 MB: copying and re-allocating it per frame
+// cost more than decoding it), and are reused while they are big enough.
+struct PixelBlock {
+  std::unique_ptr<uint8_t[]> data;
+  uint32_t capacity = 0;
+
+  // Makes room for `bytes` (keeps the block when it is big enough); false when
+  // memory runs out (the block is then empty).
+  bool Reserve(uint32_t bytes);
+  void Release() {
+    data.reset();
+    capacity = 0;
+  }
+  uint8_t* get() const { return data.get(); }
+  uint8_t& operator[](size_t i) const { return data[i]; }
+};
+
 struct FrameNode {
   int64_t time = 0;     // milliseconds; -1 / -2 / -3 for a marker node
   uint32_t size = 0;    // bytes of planar YUV 4:2:0 (width * height * 3 / 2)
   uint32_t width = 0;
   uint32_t height = 0;
-  std::unique_ptr<uint8_t[]> pixels;  // exactly `size` bytes, or none
+  PixelBlock pixels;    // at least `size` bytes when size > 0
   FrameNode* next = nullptr;
 };
 
@@ -50,13 +68,15 @@ class ACMovieList : public virtual ACObject {
   void ReverseGroupAndMark();
 
   // Returns the previously taken node to the free list, then takes the ready
-  // head unless the list is empty or its head is the group mark. The pixels
-  // (at most `capacity` bytes) are copied to `out` and the node's block is
-  // released. False when nothing could be taken; if then no node is free
-  // either, the whole queue is cleared so that decoding cannot dead-lock.
-  bool Fetch(FrameInfo& info, uint8_t* out, uint32_t capacity);
+  // head unless the list is empty or its head is the group mark. The picture
+  // changes hands without a copy: the node's block and `display` (the play
+  // thread's own) are swapped, so the decoder reuses the block shown before.
+  // False when nothing could be taken; if then no node is free either, the
+  // whole queue is cleared so that decoding cannot dead-lock.
+  bool Fetch(FrameInfo& info, PixelBlock& display);
 
-  // Releases every pixel block and puts all nodes back on the free list in order.
+  // Releases every pixel block of the queue and puts all nodes back on the
+  // free list in order (the play thread's block is its own and stays).
   void Clear();
 
   int ReadyCount() const;

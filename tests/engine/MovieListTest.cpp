@@ -26,8 +26,8 @@ FrameNode* Append(ACMovieList& q, int64_t time, uint32_t size = 6) {
 std::vector<int64_t> Drain(ACMovieList& q) {
   std::vector<int64_t> times;
   FrameInfo info;
-  uint8_t pixels[16];
-  while (q.Fetch(info, pixels, sizeof pixels)) times.push_back(info.time);
+  engine::PixelBlock pixels;
+  while (q.Fetch(info, pixels)) times.push_back(info.time);
   return times;
 }
 
@@ -40,12 +40,20 @@ TEST(ACMovieList, FramesBecomeVisibleOnlyWhenTheNextIsAppended) {
   Append(q, 80);
   EXPECT_EQ(q.ReadyCount(), 1);
   FrameInfo info;
-  uint8_t pixels[6] = {};
-  ASSERT_TRUE(q.Fetch(info, pixels, sizeof pixels));
+  engine::PixelBlock pixels;
+  ASSERT_TRUE(q.Fetch(info, pixels));
   EXPECT_EQ(info.time, 40);
   EXPECT_EQ(info.size, 6u);
+  ASSERT_NE(pixels.get(), nullptr);
   EXPECT_EQ(pixels[5], 45);
-  EXPECT_FALSE(q.Fetch(info, pixels, sizeof pixels));
+  EXPECT_FALSE(q.Fetch(info, pixels));
+  EXPECT_EQ(pixels[5], 45) << "a failed fetch leaves the shown picture alone";
+  // The block given for the picture goes back to the queue and is reused.
+  const uint8_t* shown_before = pixels.get();
+  ASSERT_TRUE(q.Fetch(info, pixels) || (Append(q, 120), q.Fetch(info, pixels)));
+  EXPECT_EQ(info.time, 80);
+  EXPECT_EQ(pixels[0], 80);
+  EXPECT_NE(pixels.get(), shown_before);
 }
 
 TEST(ACMovieList, ThirtyFiveNodesThenTheProducerMustWait) {
@@ -55,9 +63,10 @@ TEST(ACMovieList, ThirtyFiveNodesThenTheProducerMustWait) {
   EXPECT_EQ(Append(q, 35), nullptr) << "no free node";
   EXPECT_EQ(q.ReadyCount(), 35) << "the failed append still published the last pending node";
   FrameInfo info;
-  ASSERT_TRUE(q.Fetch(info, nullptr, 0));
+  engine::PixelBlock spare;
+  ASSERT_TRUE(q.Fetch(info, spare));
   EXPECT_EQ(Append(q, 35), nullptr) << "the taken node returns only on the next fetch";
-  ASSERT_TRUE(q.Fetch(info, nullptr, 0));
+  ASSERT_TRUE(q.Fetch(info, spare));
   EXPECT_NE(Append(q, 35), nullptr);
   q.Clear();
   EXPECT_EQ(q.FreeCount(), 35);
@@ -97,7 +106,8 @@ TEST(ACMovieList, AGroupLongerThanTheQueueClearsInsteadOfDeadlocking) {
   EXPECT_EQ(appended, 35);
   // Every node is in the unfinished group: nothing can be shown and nothing is free.
   FrameInfo info;
-  EXPECT_FALSE(q.Fetch(info, nullptr, 0));
+  engine::PixelBlock spare;
+  EXPECT_FALSE(q.Fetch(info, spare));
   EXPECT_EQ(q.FreeCount(), 35) << "cleared";
   EXPECT_FALSE(q.HasGroupMark());
   EXPECT_NE(Append(q, 1000), nullptr) << "the decoder can go on";
