@@ -1,9 +1,11 @@
 #include "engine/ACMovieFilter.h"
 
 #include <algorithm>
-#include <cstring>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <thread>
 
 #include "engine/EngineGlobals.h"
 #include "platform/TickCount.h"
@@ -54,19 +56,25 @@ int ACMovieFilter::InitFilter(const ACParam* param) {
     for (int c = 0; c < channel_count_; ++c) positions_[static_cast<size_t>(c)]->surface = param->windows[static_cast<size_t>(c)];
   }
   stop_.store(false);
+  started_threads_.store(0);
+  int starting = 0;
   for (int c = 0; c < kChannelPositions; ++c) {
     Position& p = *positions_[static_cast<size_t>(c)];
     if (!p.decode_thread.Running()) {
       p.decode_thread.Join(platform::kInfinite);  // a thread that ended late
       p.play_thread.Join(platform::kInfinite);
-      p.decode_thread.Start([this, c](const platform::StopToken& s) { DecodeLoop(c, s); });
-      p.play_thread.Start([this, c](const platform::StopToken& s) { PlayLoop(c, s); });
+      starting += p.decode_thread.Start([this, c](const platform::StopToken& s) { DecodeLoop(c, s); });
+      starting += p.play_thread.Start([this, c](const platform::StopToken& s) { PlayLoop(c, s); });
     }
     if (!p.alg_thread.Running()) {
       p.alg_thread.Join(platform::kInfinite);
-      p.alg_thread.Start([this, c](const platform::StopToken& s) { AlgLoop(c, s); });
+      starting += p.alg_thread.Start([this, c](const platform::StopToken& s) { AlgLoop(c, s); });
     }
   }
+  // Returns with every thread running, so that input and the clock that
+  // follow find them (and a fake clock knows them all).
+  for (int waited = 0; started_threads_.load() < starting && waited < 5000; ++waited)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   return 1;
 }
 
@@ -208,7 +216,7 @@ void ACMovieFilter::EmptyData() {
     }
     p->packet_ready.Set();
   }
-  for (auto& p : positions_) p->video_flush_done.Wait(platform::kInfinite);
+  for (auto& p : positions_) sleeper_->WaitFor(p->video_flush_done, platform::kInfinite);
 }
 
 void ACMovieFilter::EmptyAlgData(int channel) {
@@ -228,13 +236,21 @@ void ACMovieFilter::EmptyAlgData(int channel) {
     p.alg_ready.Set();
   }
   for (int c = 0; c < kChannelPositions; ++c) {
-    if (all || c == channel) positions_[static_cast<size_t>(c)]->alg_flush_done.Wait(platform::kInfinite);
+    if (all || c == channel) sleeper_->WaitFor(positions_[static_cast<size_t>(c)]->alg_flush_done, platform::kInfinite);
   }
 }
 
 // ------------------------------------------------------------------ decode thread
 
+void ACMovieFilter::ThreadStarted() {
+  // Announces the thread to the sleeper (a fake clock in tests counts it from
+  // now on); a zero sleep costs nothing on the real one.
+  sleeper_->SleepMs(0);
+  started_threads_.fetch_add(1);
+}
+
 void ACMovieFilter::DecodeLoop(int channel, const platform::StopToken& stop) {
+  ThreadStarted();
   if (stop_.load()) return;
   Position& p = *positions_[static_cast<size_t>(channel)];
   std::unique_ptr<uint8_t[]> input(new uint8_t[kInputBuffer]);
@@ -252,7 +268,7 @@ void ACMovieFilter::DecodeLoop(int channel, const platform::StopToken& stop) {
       got = p.packets.Get(info, input.get(), kInputBuffer);
     }
     if (!got) {
-      p.packet_ready.Wait(1000);  // woken by packets, flushes and the stop
+      sleeper_->WaitFor(p.packet_ready, 1000);  // woken by packets, flushes and the stop
       continue;
     }
     uint32_t width = info.width, height = info.height, size = 0;
@@ -353,6 +369,7 @@ void ACMovieFilter::ShowMovieandText(int channel, int64_t time_ms, const uint8_t
 }
 
 void ACMovieFilter::PlayLoop(int channel, const platform::StopToken& stop) {
+  ThreadStarted();
   Position& p = *positions_[static_cast<size_t>(channel)];
   PixelBlock picture;  // the picture shown last (swapped with the queue's nodes)
   int64_t current = 0, previous = 0;
@@ -383,7 +400,7 @@ void ACMovieFilter::PlayLoop(int channel, const platform::StopToken& stop) {
         Show(p, channel, 0, blank_.get(), kBlankWidth, kBlankHeight);
       }
       // Re-shown every 200 ms while held; every channel wakes at once on release.
-      released_.Wait(200);
+      sleeper_->WaitFor(released_, 200);
       continue;
     }
     if (held && current >= 1 && previous >= 0) {
@@ -415,7 +432,9 @@ void ACMovieFilter::PlayLoop(int channel, const platform::StopToken& stop) {
           Show(p, channel, 0, blank_.get(), kBlankWidth, kBlankHeight);
           last_display = now;
           held = false;
-          sleeper_->SleepMs(100);
+          // A pause, not a sleep: a picture or the start of playback must
+          // not find this channel asleep while the others go on.
+          sleeper_->WaitFor(p.frame_ready, 100);
         }
       } else if (held) {
         Show(p, channel, current, picture.get(), width, height);
@@ -423,12 +442,14 @@ void ACMovieFilter::PlayLoop(int channel, const platform::StopToken& stop) {
       }
       // Woken by the next decoded frame; the time-out keeps the blank picture
       // and the flags going while nothing arrives.
-      p.frame_ready.Wait(held || step_.load() ? 10 : 250);
+      sleeper_->WaitFor(p.frame_ready, held || step_.load() ? 10 : 250);
       continue;
     }
     if (info.time < 0) {  // a marker frame
+      // The clock moves its own time back to 0 on the marker. A play thread
+      // must not: one that reached its marker late would pull every channel
+      // back behind the others.
       current = 0;
-      clock_time_.store(0);
       continue;
     }
     previous = current;
@@ -465,6 +486,7 @@ void ACMovieFilter::ProcessAlgData(int channel, const uint8_t* data, int size) {
 }
 
 void ACMovieFilter::AlgLoop(int channel, const platform::StopToken& stop) {
+  ThreadStarted();
   Position& p = *positions_[static_cast<size_t>(channel)];
   std::unique_ptr<uint8_t[]> work(new uint8_t[8000]);
   while (!stop.StopRequested() && !stop_.load()) {
@@ -484,7 +506,7 @@ void ACMovieFilter::AlgLoop(int channel, const platform::StopToken& stop) {
     if (size > 0) {
       ProcessAlgData(channel, work.get(), size);
     } else if (size < 0) {
-      p.alg_ready.Wait(1000);
+      sleeper_->WaitFor(p.alg_ready, 1000);
     }
   }
 }

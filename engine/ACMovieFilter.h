@@ -85,6 +85,7 @@ class ACMovieFilter : public ClockTarget {
 
  private:
   struct Position;
+  void ThreadStarted();
   void DecodeLoop(int channel, const platform::StopToken& stop);
   void PlayLoop(int channel, const platform::StopToken& stop);
   void AlgLoop(int channel, const platform::StopToken& stop);
@@ -102,6 +103,7 @@ class ACMovieFilter : public ClockTarget {
   int show_mode_ = 1;
 
   std::atomic<bool> stop_{false};
+  std::atomic<int> started_threads_{0};
   std::atomic<bool> step_{false};
   platform::Event hold_{platform::Event::Mode::ManualReset};
   platform::Event released_{platform::Event::Mode::ManualReset, true};  // the opposite of hold_, to wake on

@@ -1,6 +1,7 @@
 #include "engine/ACPlayClock.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "engine/EngineGlobals.h"
 
@@ -20,16 +21,25 @@ bool ACPlayClock::Start(ClockTarget* filter, AudioClock* audio) {
   audio_ = audio;
   if (!filter_) return false;
   if (thread_.Running()) return true;
+  thread_.Join(platform::kInfinite);  // one that ended late
+  stop_wake_.Reset();
   return thread_.Start([this](const platform::StopToken& stop) {
     if (sleeper_ == &own_sleeper_) own_sleeper_.Start();
+    sleeper_->SleepMs(0);  // announces the thread to the sleeper (a fake clock counts it)
     while (!stop.StopRequested()) RunPass(2);
     if (sleeper_ == &own_sleeper_) own_sleeper_.Stop();
   });
 }
 
 void ACPlayClock::Stop() {
-  thread_.Stop(200);
-  for (auto& e : states_) e->Set();  // wakes nobody now, as the events are closed
+  // The thread may be in a pacing wait (up to ten seconds at 1/16x): wake it.
+  // It is never detached, as it uses this object.
+  thread_.RequestStop();
+  stop_wake_.Set();
+  if (!thread_.Join(2000)) {
+    std::fprintf(stderr, "dravik: the playback clock did not stop within 2 s; waiting for it\n");
+    thread_.Join(platform::kInfinite);
+  }
 }
 
 int ACPlayClock::AddDTS(int64_t time, int64_t position, uint32_t backward) {
@@ -146,7 +156,7 @@ void ACPlayClock::RunPass(int wait_ms) {
     if (last_time_ == 0) last_time_ = time;
     const int64_t wait = 40 * (std::max<int64_t>(0, time - last_time_) / 1000);
     last_time_ = std::max(last_time_, time);
-    sleeper_->SleepMs(static_cast<uint32_t>(wait));
+    Pace(wait);
     last_step_ = static_cast<int>(wait);
   } else if (last_time_ != -1) {
     speed_ = ValidSpeed(speed_);
@@ -164,13 +174,17 @@ void ACPlayClock::RunPass(int wait_ms) {
     }
     if (!skip && wait > kMinWaitMs) {
       const int step = static_cast<int>((wait * 16 - 1 + speed_) / speed_);
-      sleeper_->SleepMs(static_cast<uint32_t>(step));
+      Pace(step);
       last_step_ = step;
       last_time_ = std::max(last_time_, time);
     }
   }
   filter_->CurDTS(time, last_step_, speed_, entry.backward != 0);
   Report(entry, time);
+}
+
+void ACPlayClock::Pace(int64_t ms) {
+  if (ms > 0) sleeper_->WaitFor(stop_wake_, static_cast<int>(ms));  // cut short by Stop
 }
 
 void ACPlayClock::Report(const DtsEntry& entry, int64_t time) {

@@ -59,6 +59,7 @@ class ACPlayClock {
 
  private:
   void Report(const DtsEntry& entry, int64_t time);
+  void Pace(int64_t ms);
   static int ValidSpeed(int speed);
 
   platform::MessageSink* owner_;
@@ -70,6 +71,7 @@ class ACPlayClock {
   ACDTSList list_;
   std::atomic<int> stored_speed_{16};
   platform::WorkerThread thread_{"clock"};
+  platform::Event stop_wake_{platform::Event::Mode::ManualReset};
 
   // Owned by the clock thread (or the test driving RunPass).
   int speed_ = 16;

@@ -3,12 +3,17 @@
 // fake clock deterministically; production uses the real ones.
 #include <cstdint>
 
+#include "platform/Event.h"
+
 namespace platform {
 
 class Sleeper {
  public:
   virtual ~Sleeper() = default;
   virtual void SleepMs(uint32_t ms) = 0;
+  // A timed wait for an event (kInfinite: no time-out); true when signalled.
+  // Threads paced by a sleeper wait through it, so a fake clock sees them.
+  virtual bool WaitFor(Event& event, int timeout_ms) { return event.Wait(timeout_ms); }
 };
 
 class TimeSource {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "QVVReader/QvvDemuxer.h"
 #include "tests/support/Process.h"
+#include "tests/support/QvvSample.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -20,25 +20,7 @@ using testing_support::TempDir;
 
 constexpr size_t kOutput = 10450944;
 
-struct Packet {
-  int stream;
-  std::vector<uint8_t> data;
-};
-
-std::vector<Packet> QvvVideoPackets(const std::string& path) {
-  std::vector<Packet> out;
-  qvv::ByteIOContext* pb = qvv::url_open_file(path.c_str(), qvv::kUrlReadOnly);
-  qvv::QvvDemuxer demuxer;
-  if (demuxer.Open(pb, path) == 0) {
-    qvv::ReaderPacket p;
-    while (demuxer.ReadPacket(p) >= 0) {
-      const auto* st = demuxer.context().FindStream(p.stream_index);
-      if (st && st->kind == qvv::kKindVideo) out.push_back({p.stream_index, {p.data.get(), p.data.get() + p.size}});
-    }
-  }
-  qvv::url_fclose(pb);
-  return out;
-}
+using testing_support::ReadQvvVideoPackets;
 
 TEST(ACH264Decoder, EveryPacketGivesItsPictureKeyFramesOnceASecond) {
   TempDir dir;
@@ -47,7 +29,7 @@ TEST(ACH264Decoder, EveryPacketGivesItsPictureKeyFramesOnceASecond) {
                          "' --channels 2 --seconds 2 --groups 1 --width 160 --height 96 --audio none",
                      &out),
             0);
-  const auto packets = QvvVideoPackets(out.substr(0, out.find('\n')));
+  const auto packets = ReadQvvVideoPackets(out.substr(0, out.find('\n')));
   ASSERT_EQ(packets.size(), 100u);
   ACH264Decoder decoders[2];
   std::vector<uint8_t> picture(kOutput);

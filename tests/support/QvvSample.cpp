@@ -3,6 +3,8 @@
 #include <stdexcept>
 
 #include "QVVReader/Amf0Writer.h"
+#include "QVVReader/ByteIO.h"
+#include "QVVReader/QvvDemuxer.h"
 
 namespace testing_support {
 
@@ -64,6 +66,22 @@ std::vector<WrittenPacket> WriteQvvSample(const std::filesystem::path& path, con
   }
   if (writer.Finish(static_cast<int64_t>(o.seconds) * 1000) < 0) throw std::runtime_error("cannot finish " + path.string());
   return written;
+}
+
+std::vector<VideoPacket> ReadQvvVideoPackets(const std::string& path) {
+  std::vector<VideoPacket> out;
+  qvv::ByteIOContext* pb = qvv::url_open_file(path.c_str(), qvv::kUrlReadOnly);
+  if (!pb) return out;
+  qvv::QvvDemuxer demuxer;
+  if (demuxer.Open(pb, path) == 0) {
+    qvv::ReaderPacket p;
+    while (demuxer.ReadPacket(p) >= 0) {
+      const auto* st = demuxer.context().FindStream(p.stream_index);
+      if (st && st->kind == qvv::kKindVideo) out.push_back({p.stream_index, p.pts, {p.data.get(), p.data.get() + p.size}});
+    }
+  }
+  qvv::url_fclose(pb);
+  return out;
 }
 
 }  // namespace testing_support

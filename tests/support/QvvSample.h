@@ -38,6 +38,14 @@ struct QvvSampleOptions {
 // Writes the file and returns the packets in file order.
 std::vector<WrittenPacket> WriteQvvSample(const std::filesystem::path& path, const QvvSampleOptions& options);
 
+// The video packets of a ".qvv" file in file order (empty when it does not open).
+struct VideoPacket {
+  int stream;
+  int64_t pts_us;
+  std::vector<uint8_t> data;
+};
+std::vector<VideoPacket> ReadQvvVideoPackets(const std::string& path);
+
 // A GPS record payload as the recorder writes it.
 std::vector<uint8_t> GpsRecord(double lat, double lon, double speed, const std::string& car_info);
 

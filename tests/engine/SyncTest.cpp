@@ -1,0 +1,199 @@
+// Channels in step, on a fake clock: whole playbacks of real H.264 through the
+// filter and the playback clock, where time moves only while every engine
+// thread waits, so the measured skew is the engine's own and not the
+// machine's. Also the rule that holds a picture until the clock reaches it.
+#include <gtest/gtest.h>
+
+#include <latch>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "QVVReader/ByteIO.h"
+#include "QVVReader/QvvDemuxer.h"
+#include "cli/play/QvvPlayback.h"
+#include "engine/ACMovieFilter.h"
+#include "engine/EngineGlobals.h"
+#include "tests/support/FakeClock.h"
+#include "tests/support/Process.h"
+#include "tests/support/QvvSample.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+using testing_support::FakeClock;
+using testing_support::RunShell;
+using testing_support::TempDir;
+
+TEST(FakeClock, TimeJumpsOnlyWhenEveryParticipantWaits) {
+  FakeClock clock;
+  platform::Event go(platform::Event::Mode::AutoReset);
+  uint64_t woke_at = 0;
+  bool signalled = false;
+  std::latch joined(2);
+  clock.Participate();  // time stands until both threads take part
+  std::thread waiter([&] {
+    clock.Participate();
+    joined.count_down();
+    signalled = clock.WaitFor(go, 1000);
+    woke_at = clock.Now();
+  });
+  std::thread sleeper([&] {
+    clock.Participate();
+    joined.count_down();
+    clock.SleepMs(40);
+    go.Set();
+    clock.SleepMs(5);
+  });
+  joined.wait();
+  clock.Leave();
+  sleeper.join();
+  waiter.join();
+  EXPECT_TRUE(signalled);
+  EXPECT_EQ(woke_at, 40u) << "the event wakes its waiter before time moves on";
+  EXPECT_EQ(clock.Now(), 45u);
+  EXPECT_FALSE(clock.WaitFor(go, 0));
+  EXPECT_EQ(clock.GraceAdvances(), 0u);
+
+  // A participant blocked on something the clock cannot see does not stop time.
+  std::thread busy([&] {
+    clock.SleepMs(1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));  // a real wait, invisible to the clock
+  });
+  std::thread sleeping([&] { clock.SleepMs(10); });
+  sleeping.join();
+  busy.join();
+  EXPECT_GE(clock.GraceAdvances(), 1u);
+}
+
+class Sync : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = new TempDir;
+    std::string out;
+    ASSERT_EQ(RunShell(std::string(DRAVIK_TOOL) + " mksample '" + dir_->path().string() +
+                           "' --channels 12 --seconds 2 --groups 1 --width 160 --height 96 --audio none",
+                       &out),
+              0);
+    file_ = new std::string(out.substr(0, out.find('\n')));
+  }
+  static void TearDownTestSuite() {
+    delete file_;
+    delete dir_;
+  }
+
+  std::vector<cli::ChannelReport> Play(int channels, bool reverse, int speed) {
+    qvv::ByteIOContext* pb = qvv::url_open_file(file_->c_str(), qvv::kUrlReadOnly);
+    EXPECT_NE(pb, nullptr);
+    if (!pb) return {};
+    qvv::QvvDemuxer demuxer;
+    if (reverse) {
+      EXPECT_EQ(demuxer.OpenReverse(pb, *file_), 0);
+    } else {
+      EXPECT_EQ(demuxer.Open(pb, *file_), 0);
+      demuxer.ReadLeadingMetadata();
+    }
+    FakeClock clock;
+    cli::PlayOptions options;
+    options.channels = channels;
+    options.reverse = reverse;
+    options.speed = speed;
+    options.time = &clock;
+    options.sleeper = &clock;
+    auto reports = cli::PlayQvv(demuxer, options);
+    qvv::url_fclose(pb);
+    return reports;
+  }
+
+  static TempDir* dir_;
+  static std::string* file_;
+};
+TempDir* Sync::dir_ = nullptr;
+std::string* Sync::file_ = nullptr;
+
+TEST_F(Sync, FourAndTwelveChannelsShowEveryPictureWithinFortyMilliseconds) {
+  struct Case {
+    int channels;
+    bool reverse;
+    int speed;
+    int64_t min_ms, max_ms;  // from the first picture to the last: 1.96 s of recording at the speed
+  };
+  for (const Case c : {Case{4, false, 16, 1900, 2100}, Case{12, false, 16, 1900, 2100}, Case{4, true, 16, 1900, 2100},
+                       Case{12, false, 64, 450, 600}}) {
+    SCOPED_TRACE(testing::Message() << c.channels << " channels" << (c.reverse ? " backward" : "") << " speed "
+                                    << c.speed);
+    const auto reports = Play(c.channels, c.reverse, c.speed);
+    ASSERT_EQ(reports.size(), static_cast<size_t>(c.channels));
+    for (const auto& r : reports) {
+      SCOPED_TRACE(testing::Message() << "channel " << r.channel);
+      EXPECT_EQ(r.shown, 50) << "every picture";
+      EXPECT_TRUE(r.order_ok);
+      EXPECT_LE(r.max_skew_ms, 40);
+      EXPECT_EQ(r.last - r.first, 1960);
+      EXPECT_GE(r.played_ms, c.min_ms) << "the clock paced the pictures";
+      EXPECT_LE(r.played_ms, c.max_ms);
+    }
+  }
+}
+
+// Records when (on the fake clock) each picture time stamp was shown.
+struct ShownAt : engine::PictureObserver {
+  explicit ShownAt(FakeClock& clock) : clock(clock) {}
+  void OnPicture(int, int64_t time_ms, const uint8_t*, int width, int, const char* text) override {
+    if (text || width == engine::ACMovieFilter::kBlankWidth) return;
+    std::lock_guard lock(mutex);
+    at.emplace(time_ms, clock.Now());
+  }
+  std::map<int64_t, uint64_t> Snapshot() {
+    std::lock_guard lock(mutex);
+    return at;
+  }
+  FakeClock& clock;
+  std::mutex mutex;
+  std::map<int64_t, uint64_t> at;
+};
+
+TEST_F(Sync, APictureWaitsForTheClockAndOneAtOrBehindItShowsAtOnce) {
+  const auto packets = testing_support::ReadQvvVideoPackets(*file_);
+  engine::ResetAllSourceEvents();
+  engine::SourceActiveEvent(engine::SourceKind::Qvv).Set();
+  FakeClock clock;
+  ShownAt shown(clock);
+  {
+    engine::ACMovieFilter filter(&clock, &clock);
+    filter.SetObserver(&shown);
+    filter.InitFilter(nullptr);
+    filter.CurDTS(200, 40, 16, false);
+    // Channel 0, pictures at 0, 40, ... 400; the last one stays pending.
+    int fed = 0;
+    for (const auto& p : packets) {
+      if (p.stream != 0) continue;
+      ASSERT_EQ(filter.InputData(0, 7, p.pts_us / 1000, p.data.data(), static_cast<int>(p.data.size()), 160, 96, 0), 1);
+      if (++fed == 11) break;
+    }
+    const uint64_t fed_at = clock.Now();
+    clock.SleepMs(1000);
+    auto at = shown.Snapshot();
+    ASSERT_EQ(at.size(), 6u) << "0 .. 200 shown; 240 .. 360 wait for the clock (360 is 160 ms ahead, 400 pending)";
+    EXPECT_EQ(at.rbegin()->first, 200);
+    EXPECT_LE(at[0] - fed_at, 2u) << "behind the clock: at once";
+    // Behind the clock the pictures still come at least half a frame apart.
+    EXPECT_GE(at[120] - at[80], 20u);
+
+    // The clock reaches 300: the pictures up to it show, 320 and 360 wait.
+    const uint64_t moved_at = clock.Now();
+    filter.CurDTS(300, 40, 16, false);
+    clock.SleepMs(1000);
+    at = shown.Snapshot();
+    ASSERT_EQ(at.size(), 8u);
+    EXPECT_EQ(at.rbegin()->first, 280);
+    EXPECT_LE(at[240] - moved_at, 20u) << "at or behind the clock: at once (within the half-frame pace)";
+    filter.CurDTS(360, 40, 16, false);
+    clock.SleepMs(200);
+    EXPECT_EQ(shown.Snapshot().size(), 10u);
+    filter.FinalFilter();
+  }
+  engine::ResetAllSourceEvents();
+}
+
+}  // namespace
