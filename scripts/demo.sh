@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The main job until the player exists: builds dravik-tool, writes a small set
 # of sample recordings (two groups of four channels: real H.264, the recorder's
-# voice, GPS and G-sensor records) and shows what is in them; then runs a voice
-# round trip through every codec family, writing WAV files to listen to.
+# voice, GPS and G-sensor records), shows what is in them and plays one
+# through the playback engine on the real clock (forwards and backwards, all
+# channels in step); then runs a voice round trip through every codec family,
+# writing WAV files to listen to.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/release
@@ -32,6 +34,11 @@ echo "overlay record of $(basename "$avi"):"
 "$tool" records "$avi" | grep -m1 ALG | cut -c1-150
 "$tool" clip "$first" --from 2 --to 4 "$out/clip.avi"
 ffmpeg -v error -y -ss 1 -i "$out/clip.avi" -frames:v 1 "$out/clip-frame.png" && echo "a picture of the clip: $out/clip-frame.png"
+
+echo
+echo "== playback engine: $(basename "$first"), 4 channels at 1x, then backwards at 4x"
+"$tool" play "$first" --channels 4
+"$tool" play "$first" --channels 4 --reverse --speed 64
 
 echo
 echo "== voice codec round trips ($out/*.wav)"
