@@ -150,11 +150,16 @@ std::vector<ChannelReport> PlayQvv(qvv::QvvDemuxer& demuxer, const PlayOptions& 
     feed_marker(-3);
   });
   const uint32_t preroll_start = time.TickCount();  // the limit is for channels that never decode
-  for (bool ready = false; !ready && static_cast<uint32_t>(time.TickCount() - preroll_start) < 10000;) {
-    ready = true;
-    // 8 pictures: the time-stamp list leaves room for about 12 per channel.
-    for (int c = 0; c < channels && c < demuxer.context().nb_video; ++c) ready = ready && filter.ReadyFrames(c) >= 8;
-    if (!ready) sleeper.SleepMs(5);
+  // Ready: 8 pictures per channel (the time-stamp list leaves room for about
+  // 12), and the decoders done with what they have, seen twice in a row: the
+  // play threads then start on a quiet processor, not beside twelve decoders
+  // filling their queues.
+  for (int settled = 0; settled < 2 && static_cast<uint32_t>(time.TickCount() - preroll_start) < 10000;) {
+    bool ready = true;
+    for (int c = 0; c < channels && c < demuxer.context().nb_video; ++c)
+      ready = ready && filter.ReadyFrames(c) >= 8 && filter.PacketCount(c) == 0;
+    settled = ready ? settled + 1 : 0;
+    if (settled < 2) sleeper.SleepMs(5);
   }
   if (std::getenv("DRAVIK_PLAY_DEBUG")) {
     std::fprintf(stderr, "pre-roll %u ms:", static_cast<uint32_t>(time.TickCount() - preroll_start));
