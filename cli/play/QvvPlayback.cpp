@@ -151,13 +151,16 @@ std::vector<ChannelReport> PlayQvv(qvv::QvvDemuxer& demuxer, const PlayOptions& 
   });
   const uint32_t preroll_start = time.TickCount();  // the limit is for channels that never decode
   // Ready: 8 pictures per channel (the time-stamp list leaves room for about
-  // 12), and the decoders done with what they have, seen twice in a row: the
-  // play threads then start on a quiet processor, not beside twelve decoders
-  // filling their queues.
+  // 12), and the decoders done with what they have or with a full queue, seen
+  // twice in a row: the play threads then start on a quiet processor, not
+  // beside twelve decoders filling their queues.
+  constexpr int kFullQueue = engine::ACMovieList::kNodes - 2;  // one node pending, one shown
   for (int settled = 0; settled < 2 && static_cast<uint32_t>(time.TickCount() - preroll_start) < 10000;) {
     bool ready = true;
-    for (int c = 0; c < channels && c < demuxer.context().nb_video; ++c)
-      ready = ready && filter.ReadyFrames(c) >= 8 && filter.PacketCount(c) == 0;
+    for (int c = 0; c < channels && c < demuxer.context().nb_video; ++c) {
+      const int pictures = filter.ReadyFrames(c);
+      ready = ready && pictures >= 8 && (filter.PacketCount(c) == 0 || pictures >= kFullQueue);
+    }
     settled = ready ? settled + 1 : 0;
     if (settled < 2) sleeper.SleepMs(5);
   }
