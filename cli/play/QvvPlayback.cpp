@@ -18,7 +18,7 @@ namespace {
 
 class Statistics : public engine::PictureObserver {
  public:
-  Statistics(platform::TimeSource& time, bool reverse) : time_(time), reverse_(reverse) {}
+  explicit Statistics(platform::TimeSource& time) : time_(time) {}
 
   void OnPicture(int channel, int64_t time_ms, const uint8_t*, int width, int height, const char* text) override {
     if (text || (time_ms == 0 && width == engine::ACMovieFilter::kBlankWidth &&
@@ -32,7 +32,7 @@ class Statistics : public engine::PictureObserver {
       c.first_tick = now;
     }
     c.last_tick = now;
-    if (c.shown > 0 && (reverse_ ? time_ms > c.last : time_ms < c.last)) c.order_ok = false;
+    if (c.shown > 0 && time_ms < c.last) c.order_ok = false;
     c.last = time_ms;
     ++c.shown;
     shown_at_[time_ms][channel] = now;
@@ -82,7 +82,6 @@ class Statistics : public engine::PictureObserver {
     uint32_t first_tick = 0, last_tick = 0;
   };
   platform::TimeSource& time_;
-  const bool reverse_;
   std::mutex mutex_;
   std::map<int, Channel> channels_;
   std::map<int64_t, std::map<int, uint32_t>> shown_at_;  // time stamp -> channel -> tick shown
@@ -110,7 +109,7 @@ std::vector<ChannelReport> PlayQvv(qvv::QvvDemuxer& demuxer, const PlayOptions& 
   const int64_t duration_ms = demuxer.context().duration > 0 ? demuxer.context().duration / 1000 : 0;
 
   // Time stamps grow in both directions: backwards they count from the end.
-  Statistics stats(time, false);
+  Statistics stats(time);
   EndWatcher end;
   engine::ResetAllSourceEvents();
   engine::SourceActiveEvent(engine::SourceKind::Qvv).Set();

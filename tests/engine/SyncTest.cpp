@@ -1,17 +1,21 @@
 // Channels in step, on a fake clock: whole playbacks of real H.264 through the
 // filter and the playback clock, where time moves only while every engine
 // thread waits, so the measured skew is the engine's own and not the
-// machine's. Also the rule that holds a picture until the clock reaches it.
+// machine's. Also the rule that holds a picture until the clock reaches it,
+// and that the pictures reaching a pane are the decoder's, whole and in order.
 #include <gtest/gtest.h>
 
 #include <latch>
 #include <map>
 #include <mutex>
+#include <span>
 #include <thread>
+#include <vector>
 
 #include "QVVReader/ByteIO.h"
 #include "QVVReader/QvvDemuxer.h"
 #include "cli/play/QvvPlayback.h"
+#include "engine/ACH264Decoder.h"
 #include "engine/ACMovieFilter.h"
 #include "engine/EngineGlobals.h"
 #include "tests/support/FakeClock.h"
@@ -194,6 +198,71 @@ TEST_F(Sync, APictureWaitsForTheClockAndOneAtOrBehindItShowsAtOnce) {
     filter.FinalFilter();
   }
   engine::ResetAllSourceEvents();
+}
+
+// Keeps (size, checksum of the luma) of every picture presented.
+struct RecordingSurface : platform::Surface {
+  struct Shown {
+    int width, height;
+    uint32_t luma;
+    bool operator==(const Shown&) const = default;
+  };
+  platform::Size ClientSize() const override { return {352, 288}; }
+  void Present(const platform::Picture& picture, const platform::Rect&) override {
+    if (picture.format != platform::PixelFormat::YUYV || picture.width == engine::ACMovieFilter::kBlankWidth) return;
+    uint32_t sum = 0;
+    for (int y = 0; y < picture.height; ++y) {
+      const uint8_t* row = picture.pixels + static_cast<ptrdiff_t>(y) * picture.stride;
+      for (int x = 0; x < picture.width; ++x) sum = sum * 31 + row[2 * x];  // Y0 U Y1 V
+    }
+    std::lock_guard lock(mutex);
+    shown.push_back({picture.width, picture.height, sum});
+  }
+  void Erase(std::span<const platform::Rect>) override {}
+  std::mutex mutex;
+  std::vector<Shown> shown;
+};
+
+TEST_F(Sync, ThePicturesPresentedAreTheDecodersInTheirOrder) {
+  const auto packets = testing_support::ReadQvvVideoPackets(*file_);
+  // The reference: channel 1 decoded straight, pictures written out.
+  std::vector<RecordingSurface::Shown> expected;
+  engine::ACH264Decoder decoder;
+  std::vector<uint8_t> planar(160 * 96 * 3 / 2);
+  std::vector<const testing_support::VideoPacket*> fed;
+  for (const auto& p : packets) {
+    if (p.stream != 1) continue;
+    fed.push_back(&p);
+    int key = 0;
+    decoder.Decode(1, p.data.data(), static_cast<int>(p.data.size()), &key, 160, 96, planar.data(), planar.size());
+    ASSERT_TRUE(decoder.got_picture());
+    uint32_t sum = 0;
+    for (size_t i = 0; i < 160 * 96; ++i) sum = sum * 31 + planar[i];
+    expected.push_back({160, 96, sum});
+    if (fed.size() == 30) break;  // more than the queue's nodes: blocks go round
+  }
+  expected.pop_back();  // the last stays pending
+
+  engine::ResetAllSourceEvents();
+  engine::SourceActiveEvent(engine::SourceKind::Qvv).Set();
+  FakeClock clock;
+  RecordingSurface surface;
+  {
+    engine::ACMovieFilter filter(&clock, &clock);
+    engine::ACParam param;
+    param.channel_count = 2;
+    param.windows[1] = &surface;
+    filter.InitFilter(&param);
+    filter.CurDTS(100000, 40, 256, false);  // far ahead: every picture is due
+    for (const auto* p : fed) {
+      while (!filter.InputData(1, 7, p->pts_us / 1000, p->data.data(), static_cast<int>(p->data.size()), 160, 96, 0))
+        clock.SleepMs(2);
+    }
+    clock.SleepMs(2000);
+    filter.FinalFilter();
+  }
+  engine::ResetAllSourceEvents();
+  EXPECT_EQ(surface.shown, expected);
 }
 
 }  // namespace
