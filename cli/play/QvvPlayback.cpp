@@ -134,6 +134,7 @@ std::vector<ChannelReport> PlayQvv(qvv::QvvDemuxer& demuxer, const PlayOptions& 
   std::thread reader([&] {
     sleeper.SleepMs(0);  // announces the thread to the sleeper (a fake clock counts it)
     qvv::ReaderPacket packet;
+    int64_t last_handed = INT64_MIN;  // the clock takes each time stamp once, not once per channel
     for (;;) {
       const int r = reverse ? demuxer.ReadPacketReverse(packet) : demuxer.ReadPacket(packet);
       if (r < 0) break;
@@ -144,13 +145,15 @@ std::vector<ChannelReport> PlayQvv(qvv::QvvDemuxer& demuxer, const PlayOptions& 
       while (!filter.InputData(packet.stream_index, st->codec_id, ms, packet.data.get(), packet.size, st->width,
                                st->height, reverse ? 1 : 0))
         sleeper.SleepMs(2);
+      if (ms == last_handed) continue;
+      last_handed = ms;
       while (!clock.AddDTS(ms, ms * 1000, reverse ? 1 : 0)) sleeper.SleepMs(2);
     }
     feed_marker(-3);
   });
   const uint32_t preroll_start = time.TickCount();  // the limit is for channels that never decode
-  // Ready: 8 pictures per channel (the time-stamp list leaves room for about
-  // 12), and the decoders done with what they have or with a full queue, seen
+  // Ready: 8 pictures per channel, and the decoders done with what they have
+  // or with a full queue, seen
   // twice in a row: the play threads then start on a quiet processor, not
   // beside twelve decoders filling their queues.
   constexpr int kFullQueue = engine::ACMovieList::kNodes - 2;  // one node pending, one shown
