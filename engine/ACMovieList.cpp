@@ -1,16 +1,36 @@
 #include "engine/ACMovieList.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <utility>
-#include <new>
 
 namespace engine {
 
+PixelBlock& PixelBlock::operator=(PixelBlock&& other) noexcept {
+  if (this != &other) {
+    Release();
+    data_ = std::exchange(other.data_, nullptr);
+    capacity_ = std::exchange(other.capacity_, 0);
+  }
+  return *this;
+}
+
 bool PixelBlock::Reserve(uint32_t bytes) {
-  if (bytes <= capacity && data) return true;
-  data.reset(new (std::nothrow) uint8_t[bytes]);
-  capacity = data ? bytes : 0;
-  return data != nullptr;
+  if (bytes <= capacity_ && data_) return true;
+  Release();
+  if (bytes == 0) return false;
+  void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+  if (p == MAP_FAILED) return false;
+  data_ = static_cast<uint8_t*>(p);
+  capacity_ = bytes;
+  return true;
+}
+
+void PixelBlock::Release() {
+  if (data_) munmap(data_, capacity_);
+  data_ = nullptr;
+  capacity_ = 0;
 }
 
 ACMovieList::ACMovieList() { Clear(); }

@@ -6,8 +6,9 @@
 // of pictures still being decoded and are not shown until the group is reversed.
 // Callers hold the object lock around every call.
 #include <array>
+#include <cstddef>
 #include <cstdint>
-#include <memory>
+#include <utility>
 
 #include "engine/ACObject.h"
 
@@ -16,19 +17,28 @@ namespace engine {
 // A picture's memory. Blocks move between the queue and the play thread by
 // swapping (a 720p picture is 1.4 MB: copying and re-allocating it per frame
 // cost more than decoding it), and are reused while they are big enough.
-struct PixelBlock {
-  std::unique_ptr<uint8_t[]> data;
-  uint32_t capacity = 0;
+// They are mapped with their pages present: touching 35 x 12 fresh blocks a
+// page fault at a time cost more than a second of processor at 720p.
+class PixelBlock {
+ public:
+  PixelBlock() = default;
+  ~PixelBlock() { Release(); }
+  PixelBlock(PixelBlock&& other) noexcept { *this = std::move(other); }
+  PixelBlock& operator=(PixelBlock&& other) noexcept;
+  PixelBlock(const PixelBlock&) = delete;
+  PixelBlock& operator=(const PixelBlock&) = delete;
 
   // Makes room for `bytes` (keeps the block when it is big enough); false when
   // memory runs out (the block is then empty).
   bool Reserve(uint32_t bytes);
-  void Release() {
-    data.reset();
-    capacity = 0;
-  }
-  uint8_t* get() const { return data.get(); }
-  uint8_t& operator[](size_t i) const { return data[i]; }
+  void Release();
+  uint8_t* get() const { return data_; }
+  uint8_t& operator[](size_t i) const { return data_[i]; }
+  uint32_t capacity() const { return capacity_; }
+
+ private:
+  uint8_t* data_ = nullptr;
+  uint32_t capacity_ = 0;
 };
 
 struct FrameNode {
