@@ -24,12 +24,9 @@ using testing_support::ReadQvvVideoPackets;
 
 TEST(ACH264Decoder, EveryPacketGivesItsPictureKeyFramesOnceASecond) {
   TempDir dir;
-  std::string out;
-  ASSERT_EQ(RunShell(std::string(DRAVIK_TOOL) + " mksample '" + dir.path().string() +
-                         "' --channels 2 --seconds 2 --groups 1 --width 160 --height 96 --audio none",
-                     &out),
-            0);
-  const auto packets = ReadQvvVideoPackets(out.substr(0, out.find('\n')));
+  const std::string file = testing_support::MakeSampleQvv(DRAVIK_TOOL, dir.path().string(), 2, 2);
+  ASSERT_FALSE(file.empty());
+  const auto packets = ReadQvvVideoPackets(file);
   ASSERT_EQ(packets.size(), 100u);
   ACH264Decoder decoders[2];
   std::vector<uint8_t> picture(kOutput);

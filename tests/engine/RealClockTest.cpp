@@ -45,12 +45,8 @@ std::vector<ChannelReport> Play(const std::string& file, const std::string& args
 
 TEST(RealClock, FourChannelsPlayEveryPictureInStepForwardsAndBackwards) {
   TempDir dir;
-  std::string out;
-  ASSERT_EQ(RunShell(std::string(DRAVIK_TOOL) + " mksample '" + dir.path().string() +
-                         "' --channels 4 --seconds 2 --groups 1 --width 160 --height 96 --audio none",
-                     &out),
-            0);
-  const std::string file = out.substr(0, out.find('\n'));
+  const std::string file = testing_support::MakeSampleQvv(DRAVIK_TOOL, dir.path().string(), 4, 2);
+  ASSERT_FALSE(file.empty());
   for (const std::string args : {"--channels 4", "--channels 4 --reverse", "--channels 4 --speed 64"}) {
     SCOPED_TRACE(args);
     const auto reports = Play(file, args);

@@ -26,7 +26,6 @@
 namespace {
 
 using testing_support::FakeClock;
-using testing_support::RunShell;
 using testing_support::TempDir;
 
 TEST(FakeClock, TimeJumpsOnlyWhenEveryParticipantWaits) {
@@ -74,12 +73,8 @@ class Sync : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     dir_ = new TempDir;
-    std::string out;
-    ASSERT_EQ(RunShell(std::string(DRAVIK_TOOL) + " mksample '" + dir_->path().string() +
-                           "' --channels 12 --seconds 2 --groups 1 --width 160 --height 96 --audio none",
-                       &out),
-              0);
-    file_ = new std::string(out.substr(0, out.find('\n')));
+    file_ = new std::string(testing_support::MakeSampleQvv(DRAVIK_TOOL, dir_->path().string(), 12, 2));
+    ASSERT_FALSE(file_->empty());
   }
   static void TearDownTestSuite() {
     delete file_;

@@ -18,4 +18,13 @@ int RunShell(const std::string& command, std::string* out) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+std::string MakeSampleQvv(const std::string& tool, const std::string& dir, int channels, int seconds) {
+  std::string out;
+  if (RunShell(tool + " mksample '" + dir + "' --channels " + std::to_string(channels) + " --seconds " +
+                   std::to_string(seconds) + " --groups 1 --width 160 --height 96 --audio none",
+               &out) != 0)
+    return {};
+  return out.substr(0, out.find('\n'));
+}
+
 }  // namespace testing_support
