@@ -8,6 +8,7 @@ extern "C" {
 }
 
 #include "engine/EngineGlobals.h"
+#include "engine/LibavLog.h"
 
 namespace engine {
 
@@ -17,13 +18,16 @@ ACH264Decoder::~ACH264Decoder() {
 }
 
 void ACH264Decoder::Close() {
+  const void* context = ctx_;
   avcodec_free_context(&ctx_);
+  if (context) libav_log::Detach(context);
   av_frame_free(&frame_);
   av_frame_free(&picture_);
   av_packet_free(&packet_);
 }
 
-bool ACH264Decoder::Reopen(bool hevc) {
+bool ACH264Decoder::Reopen(bool hevc, int channel) {
+  libav_log::Install();
   // Codec set-up and tear-down are not safe to run in parallel.
   std::lock_guard lock(CodecLock());
   Close();
@@ -31,6 +35,7 @@ bool ACH264Decoder::Reopen(bool hevc) {
   if (!codec) return false;
   ctx_ = avcodec_alloc_context3(codec);
   if (!ctx_) return false;
+  libav_log::Attach(ctx_, channel);
   ctx_->workaround_bugs = FF_BUG_MS;
   ctx_->lowres = 0;
   // Four threads on slices: frame threads would hold pictures back, and each
@@ -51,9 +56,13 @@ bool ACH264Decoder::Reopen(bool hevc) {
 uint8_t* ACH264Decoder::Decode(int channel, const uint8_t* data, int size, int* key_frame, int width, int height,
                                uint8_t* output, size_t output_capacity) {
   got_picture_ = false;
+  failed_ = false;
   if (!data || size <= 0) return nullptr;
   if (width != opened_width_ || height != opened_height_ || !ctx_) {
-    if (!Reopen(size > 4 && data[4] == 0x40)) return nullptr;
+    if (!Reopen(size > 4 && data[4] == 0x40, channel)) {
+      failed_ = true;
+      return nullptr;
+    }
     opened_width_ = width;
     opened_height_ = height;
   }
@@ -62,8 +71,12 @@ uint8_t* ACH264Decoder::Decode(int channel, const uint8_t* data, int size, int* 
   packet_->size = size;
   packet_->stream_index = channel;
   packet_->pts = packet_->dts = AV_NOPTS_VALUE;
+  const uint64_t errors_before = libav_log::ErrorCount(ctx_);
   last_result_ = avcodec_send_packet(ctx_, packet_);
-  while (avcodec_receive_frame(ctx_, frame_) == 0) {
+  failed_ = last_result_ < 0 && last_result_ != AVERROR(EAGAIN);
+  int received;
+  while ((received = avcodec_receive_frame(ctx_, frame_)) == 0) {
+    if (frame_->decode_error_flags || (frame_->flags & AV_FRAME_FLAG_CORRUPT)) failed_ = true;
     if ((frame_->format != AV_PIX_FMT_YUV420P && frame_->format != AV_PIX_FMT_YUVJ420P) || frame_->width < 2 ||
         frame_->height < 2) {
       av_frame_unref(frame_);
@@ -76,6 +89,8 @@ uint8_t* ACH264Decoder::Decode(int channel, const uint8_t* data, int size, int* 
     picture_height_ = picture_->height;
     if (key_frame) *key_frame = picture_->key_frame ? 1 : 0;
   }
+  if (received != AVERROR(EAGAIN) && received != AVERROR_EOF) failed_ = true;
+  if (libav_log::ErrorCount(ctx_) != errors_before) failed_ = true;
   if (output && got_picture_) CopyPicture(output, output_capacity);
   return output;
 }

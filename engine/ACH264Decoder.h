@@ -4,6 +4,7 @@
 // changes (or after SetWidth(0)). The picture a packet gives stays in the
 // decoder until the next packet, and is written as one contiguous planar YUV
 // 4:2:0 block into the caller's buffer (at once, or later with CopyPicture).
+// libav's messages about the stream count for the channel (see LibavLog.h).
 #include <cstddef>
 #include <cstdint>
 
@@ -35,12 +36,16 @@ class ACH264Decoder : public ACDecoder {
   int Status() const override { return last_result_; }
 
   bool got_picture() const { return got_picture_; }
+  // The last packet was refused or gave an error: the decoder would not open,
+  // rejected the packet, reported an error while decoding it or marked its
+  // picture as damaged.
+  bool failed() const { return failed_; }
   int picture_width() const { return picture_width_; }
   int picture_height() const { return picture_height_; }
   bool is_hevc() const { return hevc_; }
 
  private:
-  bool Reopen(bool hevc);
+  bool Reopen(bool hevc, int channel);
   void Close();
 
   AVCodecContext* ctx_ = nullptr;
@@ -52,6 +57,7 @@ class ACH264Decoder : public ACDecoder {
   int last_result_ = 0;
   bool hevc_ = false;
   bool got_picture_ = false;
+  bool failed_ = false;
   int picture_width_ = 0;
   int picture_height_ = 0;
 };

@@ -30,6 +30,8 @@ struct ACMovieFilter::Position {
   platform::Event alg_ready{platform::Event::Mode::AutoReset};
   platform::Event frame_ready{platform::Event::Mode::AutoReset};  // the decode thread published a frame
   std::atomic<bool> closed{false};
+  std::atomic<bool> decoding{false};  // the decode thread holds a packet (set under the packets' lock)
+  std::atomic<int> decode_errors{0};
   std::vector<uint8_t> yuyv;  // conversion for the surface, owned by the play thread
 };
 
@@ -197,6 +199,17 @@ int ACMovieFilter::PacketCount(int channel) {
   return p.packets.Count();
 }
 
+int ACMovieFilter::DecodeErrors(int channel) const {
+  if (channel < 0 || channel >= kChannelPositions) return 0;
+  return positions_[static_cast<size_t>(channel)]->decode_errors.load();
+}
+
+bool ACMovieFilter::DecoderIdle(int channel) {
+  Position& p = *positions_[static_cast<size_t>(channel)];
+  ObjectLock lock(p.packets);
+  return p.packets.Count() == 0 && !p.decoding.load();
+}
+
 int ACMovieFilter::ReadyFrames(int channel) {
   Position& p = *positions_[static_cast<size_t>(channel)];
   ObjectLock lock(p.frames);
@@ -266,6 +279,7 @@ void ACMovieFilter::DecodeLoop(int channel, const platform::StopToken& stop) {
     {
       ObjectLock lock(p.packets);
       got = p.packets.Get(info, input.get(), kInputBuffer);
+      p.decoding.store(got);
     }
     if (!got) {
       sleeper_->WaitFor(p.packet_ready, 1000);  // woken by packets, flushes and the stop
@@ -286,6 +300,7 @@ void ACMovieFilter::DecodeLoop(int channel, const platform::StopToken& stop) {
       // queue's node below: one copy per picture.
       p.decoder->Decode(channel, input.get(), static_cast<int>(info.size), &key, static_cast<int>(info.width),
                         static_cast<int>(info.height), nullptr, 0);
+      if (p.decoder->failed()) p.decode_errors.fetch_add(1);
       if (p.decoder->got_picture()) {
         // The picture's own size: the container's may be missing or wrong.
         width = static_cast<uint32_t>(p.decoder->picture_width());
@@ -311,7 +326,10 @@ void ACMovieFilter::DecodeLoop(int channel, const platform::StopToken& stop) {
           taken = true;
         }
       }
-      if (stop.StopRequested() || stop_.load()) return;
+      if (stop.StopRequested() || stop_.load()) {
+        p.decoding.store(false);
+        return;
+      }
       if (p.frame_flush.load()) {
         abandoned = true;
         break;
@@ -322,6 +340,7 @@ void ACMovieFilter::DecodeLoop(int channel, const platform::StopToken& stop) {
       }
       sleeper_->SleepMs(2);
     }
+    p.decoding.store(false);
     (void)abandoned;
   }
 }

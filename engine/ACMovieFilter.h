@@ -82,6 +82,11 @@ class ACMovieFilter : public ClockTarget {
   // Introspection for tests: queue fill of one channel (under its lock).
   int PacketCount(int channel);
   int ReadyFrames(int channel);
+  // Packets of the channel the decoder refused or that gave an error, since
+  // the filter was made.
+  int DecodeErrors(int channel) const;
+  // Nothing to decode: no packet queued and none being decoded.
+  bool DecoderIdle(int channel);
 
  private:
   struct Position;

@@ -1,8 +1,11 @@
 #include "cli/play/QvvPlayback.h"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <latch>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -10,6 +13,8 @@
 #include "engine/ACMovieFilter.h"
 #include "engine/ACPlayClock.h"
 #include "engine/EngineGlobals.h"
+#include "engine/LibavLog.h"
+#include "engine/TimestampGuard.h"
 #include "platform/Event.h"
 #include "platform/MessageSink.h"
 
@@ -38,11 +43,11 @@ class Statistics : public engine::PictureObserver {
     shown_at_[time_ms][channel] = now;
   }
 
-  std::vector<ChannelReport> Reports(int channels) {
+  std::vector<ChannelReport> Reports(const std::vector<int>& channels) {
     std::lock_guard lock(mutex_);
     const bool debug = std::getenv("DRAVIK_PLAY_DEBUG") != nullptr;
     std::vector<ChannelReport> reports;
-    for (int ch = 0; ch < channels; ++ch) {
+    for (const int ch : channels) {
       ChannelReport r;
       r.channel = ch;
       if (const auto it = channels_.find(ch); it != channels_.end()) {
@@ -99,14 +104,21 @@ class EndWatcher : public platform::MessageSink {
 
 }  // namespace
 
-std::vector<ChannelReport> PlayQvv(qvv::QvvDemuxer& demuxer, const PlayOptions& options) {
+std::vector<ChannelReport> PlayQvv(qvv::QvvDemuxer& demuxer, const PlayOptions& options, PlaySummary* summary) {
   platform::SystemTimeSource system_time;
   platform::SystemSleeper system_sleeper;
   platform::TimeSource& time = options.time ? *options.time : system_time;
   platform::Sleeper& sleeper = options.sleeper ? *options.sleeper : system_sleeper;
+  sleeper.SleepMs(0);  // announces this thread: a fake clock then waits for it while it sets up
   const int channels = std::clamp(options.channels, 1, engine::kChannelPositions);
   const bool reverse = options.reverse;
   const int64_t duration_ms = demuxer.context().duration > 0 ? demuxer.context().duration / 1000 : 0;
+  auto declared_video = [&](int c) {
+    const qvv::AVStream* st = demuxer.context().FindStream(c);
+    return st && st->kind == qvv::kKindVideo;
+  };
+  engine::libav_log::Install();
+  engine::libav_log::Reset();
 
   // Time stamps grow in both directions: backwards they count from the end.
   Statistics stats(time);
@@ -121,65 +133,107 @@ std::vector<ChannelReport> PlayQvv(qvv::QvvDemuxer& demuxer, const PlayOptions& 
   engine::ACPlayClock clock(&end, options.sleeper);
   clock.SetSpeed(options.speed);
 
+  // What the pre-roll needs of the reader: the video packets fed per channel,
+  // and whether the reader can feed any more before playback starts (it has
+  // reached the end, or waits for a full queue or the clock).
+  std::array<std::atomic<int>, engine::kChannelPositions> fed{};
+  std::atomic<bool> reader_done{false}, reader_waiting{false};
+  auto retry = [&](auto&& attempt) {
+    if (attempt()) return;
+    reader_waiting.store(true);
+    do sleeper.SleepMs(2);
+    while (!attempt());
+    reader_waiting.store(false);
+  };
   auto feed_marker = [&](int marker) {
     filter.InputData(marker);
-    while (!clock.AddDTS(marker, 0, 0)) sleeper.SleepMs(2);
+    retry([&] { return clock.AddDTS(marker, 0, 0) != 0; });
   };
+  // A damaged tag's time stamp must not move the clock. Read backwards, the
+  // time stamps jump back by up to two groups at every group.
+  engine::TimestampGuard guard(duration_ms, {reverse ? 30000 : 5000, 3});
   filter.PushFrame(1);  // hold the pictures until the clock plays
   feed_marker(-2);
   feed_marker(-1);
   // The reader runs on its own thread; playback starts once every channel has
   // pictures decoded, so that opening the decoders one after another does not
   // put the channels out of step at the start.
+  std::latch reader_announced(1);
   std::thread reader([&] {
     sleeper.SleepMs(0);  // announces the thread to the sleeper (a fake clock counts it)
+    reader_announced.count_down();
     qvv::ReaderPacket packet;
     int64_t last_handed = INT64_MIN;  // the clock takes each time stamp once, not once per channel
     for (;;) {
       const int r = reverse ? demuxer.ReadPacketReverse(packet) : demuxer.ReadPacket(packet);
       if (r < 0) break;
       const qvv::AVStream* st = demuxer.context().FindStream(packet.stream_index);
-      if (!st || st->kind != qvv::kKindVideo || packet.stream_index >= channels) continue;
-      int64_t ms = packet.pts / 1000;
+      if (!st || st->kind != qvv::kKindVideo || packet.stream_index < 0 || packet.stream_index >= channels) continue;
+      const int64_t recorded_ms = packet.pts == qvv::kNoPtsValue ? -1 : packet.pts / 1000;
+      if (!guard.Accept(recorded_ms)) continue;
+      int64_t ms = recorded_ms;
       if (reverse) ms = std::max<int64_t>(1, duration_ms - ms);
-      while (!filter.InputData(packet.stream_index, st->codec_id, ms, packet.data.get(), packet.size, st->width,
-                               st->height, reverse ? 1 : 0))
-        sleeper.SleepMs(2);
+      retry([&] {
+        return filter.InputData(packet.stream_index, st->codec_id, ms, packet.data.get(), packet.size, st->width,
+                                st->height, reverse ? 1 : 0) != 0;
+      });
+      fed[static_cast<size_t>(packet.stream_index)].fetch_add(1);
       if (ms == last_handed) continue;
       last_handed = ms;
-      while (!clock.AddDTS(ms, ms * 1000, reverse ? 1 : 0)) sleeper.SleepMs(2);
+      retry([&] { return clock.AddDTS(ms, ms * 1000, reverse ? 1 : 0) != 0; });
     }
+    reader_done.store(true);
     feed_marker(-3);
   });
-  const uint32_t preroll_start = time.TickCount();  // the limit is for channels that never decode
+  // A fake clock must know the reader before the pre-roll's sleeps, or its
+  // time runs on while the thread is being started.
+  reader_announced.wait();
+  const uint32_t preroll_start = time.TickCount();  // the limit is a last resort
   // Ready: 8 pictures per channel, and the decoders done with what they have
-  // or with a full queue, seen
-  // twice in a row: the play threads then start on a quiet processor, not
-  // beside twelve decoders filling their queues.
+  // or with a full queue, seen twice in a row: the play threads then start on
+  // a quiet processor, not beside twelve decoders filling their queues. A
+  // channel whose decoder has nothing left to decode while the reader cannot
+  // feed it more (at the end of the file, or waiting) will not get there: it
+  // is not waited for (no video, damaged or a truncated file).
   constexpr int kFullQueue = engine::ACMovieList::kNodes - 2;  // one node pending, one shown
   for (int settled = 0; settled < 2 && static_cast<uint32_t>(time.TickCount() - preroll_start) < 10000;) {
+    const bool reader_stuck = reader_done.load() || reader_waiting.load();
     bool ready = true;
-    for (int c = 0; c < channels && c < demuxer.context().nb_video; ++c) {
+    for (int c = 0; c < channels && ready; ++c) {
+      if (fed[static_cast<size_t>(c)].load() == 0 && !declared_video(c)) continue;
       const int pictures = filter.ReadyFrames(c);
-      ready = ready && pictures >= 8 && (filter.PacketCount(c) == 0 || pictures >= kFullQueue);
+      ready = (pictures >= 8 && (filter.PacketCount(c) == 0 || pictures >= kFullQueue)) ||
+              (reader_stuck && filter.DecoderIdle(c));
     }
     settled = ready ? settled + 1 : 0;
     if (settled < 2) sleeper.SleepMs(5);
   }
+  const uint32_t preroll_ms = static_cast<uint32_t>(time.TickCount() - preroll_start);
   if (std::getenv("DRAVIK_PLAY_DEBUG")) {
-    std::fprintf(stderr, "pre-roll %u ms:", static_cast<uint32_t>(time.TickCount() - preroll_start));
+    std::fprintf(stderr, "pre-roll %u ms, until %u:", preroll_ms, time.TickCount());
     for (int c = 0; c < channels; ++c) std::fprintf(stderr, " %d", filter.ReadyFrames(c));
     std::fprintf(stderr, "\n");
   }
   clock.Start(&filter, nullptr);
   clock.SetState(engine::kStatePlay);
   sleeper.WaitFor(end.ended, platform::kInfinite);
+  if (std::getenv("DRAVIK_PLAY_DEBUG")) std::fprintf(stderr, "end of the recording at %u ms\n", time.TickCount());
   reader.join();
   sleeper.SleepMs(300);  // the last pictures reach the screen
   clock.Stop();
   filter.FinalFilter();
   engine::ResetAllSourceEvents();
-  return stats.Reports(channels);
+  std::vector<int> listed;
+  for (int c = 0; c < channels; ++c)
+    if (fed[static_cast<size_t>(c)].load() > 0 || declared_video(c)) listed.push_back(c);
+  auto reports = stats.Reports(listed);
+  for (ChannelReport& r : reports) r.decode_errors = filter.DecodeErrors(r.channel);
+  if (summary) {
+    summary->dropped_timestamps = guard.dropped();
+    summary->preroll_ms = preroll_ms;
+    summary->libav_messages = engine::libav_log::Tallies();
+  }
+  return reports;
 }
 
 }  // namespace cli
