@@ -143,6 +143,7 @@ void FillBuffer(ByteIOContext* s) {
     s->checksum_ptr = s->buffer;
   }
   len = s->read_packet ? s->read_packet(s->opaque, dst, len) : 0;
+  ++s->read_calls;
   if (len <= 0) {
     s->eof_reached = 1;
     if (len < 0) s->error = len;
@@ -455,6 +456,7 @@ int get_buffer(ByteIOContext* s, uint8_t* buf, int size) {
       if (size > s->buffer_size && !s->update_checksum) {
         // Large reads go straight to the destination.
         len = s->read_packet ? s->read_packet(s->opaque, buf, size) : 0;
+        ++s->read_calls;
         if (len <= 0) {
           s->eof_reached = 1;
           if (len < 0) s->error = len;
@@ -477,6 +479,35 @@ int get_buffer(ByteIOContext* s, uint8_t* buf, int size) {
     }
   }
   return wanted - size;
+}
+
+const uint8_t* url_fpeek(ByteIOContext* s, int n) {
+  if (n <= 0 || n > s->buffer_size || RefuseRead(s)) return nullptr;
+  if (s->buf_end - s->buf_ptr >= n) return s->buf_ptr;
+  // A context over a caller's buffer has nothing to fill from, and its bytes
+  // must not move.
+  if (!s->read_packet || s->eof_reached) return nullptr;
+  if (s->update_checksum) {
+    if (s->buf_ptr > s->checksum_ptr)
+      s->checksum = s->update_checksum(s->checksum, s->checksum_ptr, static_cast<unsigned>(s->buf_ptr - s->checksum_ptr));
+    s->checksum_ptr = s->buffer;
+  }
+  const auto kept = s->buf_end - s->buf_ptr;
+  std::memmove(s->buffer, s->buf_ptr, static_cast<size_t>(kept));
+  s->buf_ptr = s->buffer;
+  s->buf_end = s->buffer + kept;
+  while (s->buf_end - s->buf_ptr < n) {
+    const int len = s->read_packet(s->opaque, s->buf_end, static_cast<int>(s->buffer + s->buffer_size - s->buf_end));
+    ++s->read_calls;
+    if (len <= 0) {
+      s->eof_reached = 1;
+      if (len < 0) s->error = len;
+      return nullptr;
+    }
+    s->pos += len;
+    s->buf_end += len;
+  }
+  return s->buf_ptr;
 }
 
 int get_partial_buffer(ByteIOContext* s, uint8_t* buf, int size) {

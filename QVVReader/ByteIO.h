@@ -73,6 +73,7 @@ struct ByteIOContext {
   int error = 0;  // last negative result of a protocol operation
   int (*read_pause)(void* opaque, int pause) = nullptr;
   int64_t (*read_seek)(void* opaque, int stream_index, int64_t timestamp, int flags) = nullptr;
+  uint64_t read_calls = 0;  // protocol reads made: tests bound a reader's work by it
   std::unique_ptr<uint8_t[]> owned_buffer;
   // Owner of opaque for memory and dynamic contexts (empty for protocol handles).
   std::shared_ptr<void> owned_opaque;
@@ -133,6 +134,13 @@ int get_strz(ByteIOContext* s, char* buf, int maxlen);
 char* url_fgets(ByteIOContext* s, char* buf, int buf_size);
 // Variable-length number of 7-bit groups, high bit = more.
 uint64_t ff_get_v(ByteIOContext* s);
+// The next `n` bytes (at most the buffer size) without consuming them, or
+// nullptr when fewer remain. Unread bytes move to the buffer's start and the
+// rest is filled behind them, so a scanner that peeks and steps one byte at a
+// time reads every byte of the file once.
+const uint8_t* url_fpeek(ByteIOContext* s, int n);
+// Consumes `n` bytes that url_fpeek has shown.
+inline void url_fconsume(ByteIOContext* s, int n) { s->buf_ptr += n; }
 
 // ---- writing ----
 void put_byte(ByteIOContext* s, int b);

@@ -9,6 +9,20 @@
 
 namespace qvv {
 
+// What a reader had to leave out: stretches of damaged bytes it crossed by
+// resynchronisation, tags it recognised but could not trust, and where in
+// time that happened (the last good packet before the damage and the first
+// after it, in microseconds).
+struct DamageReport {
+  int64_t stretches = 0;
+  int64_t bytes_skipped = 0;
+  int64_t packets_dropped = 0;
+  bool truncated = false;  // the file ends inside a packet
+  int64_t from_us = kNoPtsValue;
+  int64_t to_us = kNoPtsValue;
+  bool any() const { return stretches > 0 || packets_dropped > 0 || truncated; }
+};
+
 class Demuxer {
  public:
   virtual ~Demuxer() = default;
@@ -26,9 +40,48 @@ class Demuxer {
 
   AVFormatContext& context() { return ctx_; }
   const AVFormatContext& context() const { return ctx_; }
+  const DamageReport& damage() const { return damage_; }
 
  protected:
+  // Book-keeping for the damage report: a resynchronisation that skipped
+  // `bytes`, a tag left out, and every packet delivered (its time in
+  // microseconds closes the time range of damage met before it).
+  void NoteSkipped(int64_t bytes) {
+    if (bytes <= 0) return;
+    ++damage_.stretches;
+    damage_.bytes_skipped += bytes;
+    OpenDamageRange();
+  }
+  void NoteDropped() {
+    ++damage_.packets_dropped;
+    OpenDamageRange();
+  }
+  void NoteDelivered(int64_t time_us) {
+    if (damage_open_) {
+      damage_open_ = false;
+      if (damage_.to_us == kNoPtsValue || time_us > damage_.to_us) damage_.to_us = time_us;
+    }
+    last_delivered_us_ = time_us;
+  }
+  void ResetDamage() {
+    damage_ = DamageReport{};
+    damage_open_ = false;
+    last_delivered_us_ = kNoPtsValue;
+  }
+
   AVFormatContext ctx_;
+  DamageReport damage_;
+
+ private:
+  void OpenDamageRange() {
+    if (!damage_open_ && last_delivered_us_ != kNoPtsValue &&
+        (damage_.from_us == kNoPtsValue || last_delivered_us_ < damage_.from_us))
+      damage_.from_us = last_delivered_us_;
+    if (damage_.from_us == kNoPtsValue && last_delivered_us_ == kNoPtsValue) damage_.from_us = 0;
+    damage_open_ = true;
+  }
+  bool damage_open_ = false;
+  int64_t last_delivered_us_ = kNoPtsValue;
 };
 
 }  // namespace qvv

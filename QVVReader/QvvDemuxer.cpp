@@ -20,6 +20,7 @@ constexpr int kFrameDisposable = 3;
 constexpr int kFrameInfo = 5;
 constexpr int64_t kScanChunk = 65536;
 
+
 bool ValidType(int type) {
   return type == kTypeAudio || type == kTypeVideo || type == kTypeMetadata || type == kTypeData;
 }
@@ -115,29 +116,74 @@ class MetadataParse : public Parse {
 
 // ------------------------------------------------------------------ opening
 
+bool QvvDemuxer::ReadHeaderForm(bool long_form, int counts[3], int64_t& data_offset) {
+  if (url_fseek(pb_, 4, SEEK_SET) < 0) return false;  // signature and version, not checked
+  if (long_form) {
+    counts[0] = get_byte(pb_);
+    counts[1] = get_byte(pb_);
+    counts[2] = get_byte(pb_);
+  } else {
+    int packed = get_byte(pb_);
+    if (packed == 0) packed = 0x91;  // 4 video, 4 audio, 1 data
+    counts[0] = packed >> 5;
+    counts[1] = (packed >> 2) & 7;
+    counts[2] = packed & 3;
+  }
+  data_offset = get_be32(pb_);
+  return !url_feof(pb_);
+}
+
+bool QvvDemuxer::TagStartsAt(int64_t field) {
+  if (field < 0 || field + 4 + kTagHeaderSize > file_size_ || url_fseek(pb_, field + 4, SEEK_SET) < 0) return false;
+  const uint8_t* p = url_fpeek(pb_, 3);
+  return p && p[0] == 0x01 && p[1] == 0xFF && ValidType(p[2]);
+}
+
+bool QvvDemuxer::HasCompletePacket() {
+  url_fseek(pb_, data_offset_, SEEK_SET);
+  const int64_t limit = data_offset_ + kOpenScanLimit;
+  for (;;) {
+    Tag tag;
+    if (NextTag(tag) < 0 || tag.pos > limit) return false;
+    const bool media = tag.type == kTypeAudio || tag.type == kTypeVideo || tag.type == kTypeData;
+    if (media && tag.data_size > 1 && tag.DataEnd() <= file_size_) return true;
+    url_fseek(pb_, tag.DataEnd(), SEEK_SET);
+  }
+}
+
 int QvvDemuxer::Open(ByteIOContext* pb, std::string_view file_name) {
   ctx_ = AVFormatContext{};
   ctx_.pb = pb;
   pb_ = pb;
   duration_probed_ = false;
+  resync_next_ = false;
   last_tag_pos_ = -1;
   reverse_ = ReverseWindow{};
+  ResetDamage();
+  file_size_ = url_fsize(pb);
+  if (file_size_ < 0) file_size_ = INT64_MAX;
 
-  get_be32(pb);  // signature and version, not checked
-  int video = 0, audio = 0, data = 0;
-  if (BaseName(file_name).size() >= kQvvLongHeaderNameLength) {
-    video = get_byte(pb);
-    audio = get_byte(pb);
-    data = get_byte(pb);
-  } else {
-    int counts = get_byte(pb);
-    if (counts == 0) counts = 0x91;  // 4 video, 4 audio, 1 data
-    video = counts >> 5;
-    audio = (counts >> 2) & 7;
-    data = counts & 3;
+  // The header form follows the name's length. A file renamed to the other
+  // length still has its first tag where the other form's offset says.
+  const bool long_name = BaseName(file_name).size() >= kQvvLongHeaderNameLength;
+  int counts[3];
+  int64_t offset = 0;
+  if (!ReadHeaderForm(long_name, counts, offset)) return kErrEndOfStream;
+  bool found_first = TagStartsAt(offset);
+  if (!found_first) {
+    int other_counts[3];
+    int64_t other_offset = 0;
+    if (ReadHeaderForm(!long_name, other_counts, other_offset) && TagStartsAt(other_offset)) {
+      std::copy(other_counts, other_counts + 3, counts);
+      offset = other_offset;
+      found_first = true;
+    }
   }
-  data_offset_ = get_be32(pb);
-  if (url_feof(pb)) return kErrEndOfStream;
+  const int64_t header_end = long_name ? 11 : 9;
+  // An offset outside the file leads nowhere: reading starts behind the
+  // header and resynchronises on the first tag.
+  data_offset_ = found_first || (offset >= header_end && offset < file_size_) ? offset : header_end;
+  const int video = counts[0], audio = counts[1], data = counts[2];
 
   // Declared streams: video, then audio, then data. Video and audio keep kind 0
   // until the metadata's "streamtype" says otherwise.
@@ -150,6 +196,12 @@ int QvvDemuxer::Open(ByteIOContext* pb, std::string_view file_name) {
   ctx_.nb_audio = std::clamp(ctx_.nb_streams - video, 0, audio);
   ctx_.nb_data = std::max(0, ctx_.nb_streams - video - audio);
   ctx_.start_time = 0;
+  // Bytes with no whole packet in them are not a recording (random data, a
+  // file cut inside its first tags).
+  if (!HasCompletePacket()) return kErrInvalid;
+  ResetDamage();  // what the check crossed is met again when reading
+  resync_next_ = false;
+  last_tag_pos_ = -1;
   const int64_t r = url_fseek(pb, data_offset_, SEEK_SET);
   return r < 0 ? static_cast<int>(r) : 0;
 }
@@ -159,8 +211,9 @@ int QvvDemuxer::ReadLeadingMetadata() {
   for (;;) {
     const int64_t before = url_ftell(pb_);
     Tag tag;
-    if (ReadTagHeader(tag) < 0) {
+    if (NextTag(tag) < 0) {
       url_fseek(pb_, before, SEEK_SET);
+      resync_next_ = false;
       return applied;
     }
     if (tag.type != kTypeMetadata) {
@@ -185,91 +238,132 @@ int QvvDemuxer::OpenReverse(ByteIOContext* pb, std::string_view file_name) {
 
 // ------------------------------------------------------------------ tags
 
-QvvDemuxer::Found QvvDemuxer::ScanForTag(Tag& tag, bool validate_type) {
-  int previous = -1;
+namespace {
+
+// Tag header fields behind the marker: type, data size, timestamp, stream.
+void ParseTagHeader(const uint8_t* p, int& type, uint32_t& data_size, uint32_t& timestamp, uint32_t& stream) {
+  type = p[2];
+  data_size = (uint32_t{p[3]} << 16) | (uint32_t{p[4]} << 8) | p[5];
+  timestamp = (uint32_t{p[9]} << 24) | (uint32_t{p[6]} << 16) | (uint32_t{p[7]} << 8) | p[8];
+  stream = (uint32_t{p[10]} << 16) | (uint32_t{p[11]} << 8) | p[12];
+}
+
+}  // namespace
+
+bool QvvDemuxer::FollowedByTag(const Tag& tag) {
+  constexpr int kWindow = 64;  // PreviousTagSize, spare bytes, the next marker and type
+  const int64_t end = tag.DataEnd();
+  if (url_fseek(pb_, end, SEEK_SET) < 0) return false;
+  const int64_t remaining = file_size_ - end;
+  if (remaining <= kWindow) return true;  // the file ends here (perhaps inside the next tag)
+  const uint8_t* p = url_fpeek(pb_, kWindow);
+  if (!p) return true;
+  for (int k = 4; k + 2 < kWindow; ++k) {
+    if (p[k] == 0x01 && p[k + 1] == 0xFF && ValidType(p[k + 2])) return true;
+  }
+  return false;
+}
+
+bool QvvDemuxer::Trusted(const Tag& tag) {
+  return ValidType(tag.type) && tag.stream < kMaxStreamNumber && tag.DataEnd() <= file_size_ && FollowedByTag(tag);
+}
+
+void QvvDemuxer::Reject(const Tag& tag) {
+  NoteDropped();
+  url_fseek(pb_, tag.pos + 2, SEEK_SET);
+  resync_next_ = true;
+}
+
+QvvDemuxer::Found QvvDemuxer::ScanForTrustedTag(Tag& tag, bool count_damage, int64_t limit) {
+  const int64_t begin = url_ftell(pb_);
   for (;;) {
-    const int c = url_fgetc(pb_);
-    if (c < 0) return Found::EndOfFile;
-    if (previous == 0x01 && c == 0xFF) {
-      const int type = url_fgetc(pb_);
-      if (type < 0) return Found::EndOfFile;
-      if (ValidType(type) || !validate_type) {
-        tag.pos = url_ftell(pb_) - 3;
-        tag.type = type;
-        return ValidType(type) ? Found::Tag : Found::BadType;
-      }
-      previous = type;
+    const uint8_t* p = url_fpeek(pb_, 3);
+    if (!p) return Found::EndOfFile;
+    // Only a 0x01 can start a marker: skip to the next one in the buffer.
+    const auto available = static_cast<size_t>(pb_->buf_end - pb_->buf_ptr) - 2;
+    const auto* hit = static_cast<const uint8_t*>(std::memchr(p, 0x01, available));
+    if (!hit) {
+      url_fconsume(pb_, static_cast<int>(available));
+      if (url_ftell(pb_) - begin > limit) return Found::EndOfFile;
       continue;
     }
-    previous = c;
+    url_fconsume(pb_, static_cast<int>(hit - p));
+    if (hit[1] != 0xFF || !ValidType(hit[2])) {
+      url_fconsume(pb_, 1);
+      continue;
+    }
+    const int64_t at = url_ftell(pb_);
+    if (at - begin > limit) return Found::EndOfFile;
+    if (ReadTagAt(at, tag) && Trusted(tag)) {
+      if (count_damage) NoteSkipped(at - begin);
+      url_fseek(pb_, at + kTagHeaderSize, SEEK_SET);
+      last_tag_pos_ = at;
+      return Found::Tag;
+    }
+    url_fseek(pb_, at + 1, SEEK_SET);
   }
 }
 
-int QvvDemuxer::ReadTagHeader(Tag& tag) {
-  url_fskip(pb_, 4);  // PreviousTagSize
-  const int b0 = url_fgetc(pb_);
-  const int b1 = url_fgetc(pb_);
-  if (b0 < 0 || b1 < 0) return kErrEndOfStream;
-  bool direct = false;
-  if (b0 == 0x01 && b1 == 0xFF) {
-    tag.pos = url_ftell(pb_) - 2;
-    tag.type = url_fgetc(pb_);
-    if (tag.type < 0) return kErrEndOfStream;
-    // An unknown type right after a "marker" means the bytes only looked like
-    // one (a PreviousTagSize ending in 01 FF): resynchronise instead of
-    // skipping a size read from the wrong place.
-    direct = ValidType(tag.type);
-    if (!direct) url_fseek(pb_, tag.pos + 1, SEEK_SET);
-  } else {
-    url_fseek(pb_, -1, SEEK_CUR);
+int QvvDemuxer::NextTag(Tag& tag) {
+  if (resync_next_) {
+    resync_next_ = false;
+    return ScanForTrustedTag(tag, true) == Found::Tag ? 0 : kErrEndOfStream;
   }
-  if (!direct) {
-    // Damaged stretch: find the next marker that is followed by a known type.
-    if (ScanForTag(tag, true) != Found::Tag) return kErrEndOfStream;
+  // The marker follows the 4-byte PreviousTagSize, after the spare bytes some
+  // writers leave behind a tag's data.
+  constexpr int kLayoutGap = 12;
+  constexpr int kWanted = 4 + kLayoutGap + kTagHeaderSize;
+  const int64_t field = url_ftell(pb_);
+  const uint8_t* p = url_fpeek(pb_, kWanted);
+  const int available = p ? kWanted : static_cast<int>(pb_->buf_end - pb_->buf_ptr);
+  p = pb_->buf_ptr;
+  int k = 4;
+  while (k <= 4 + kLayoutGap && k + kTagHeaderSize <= available &&
+         !(p[k] == 0x01 && p[k + 1] == 0xFF && ValidType(p[k + 2])))
+    ++k;
+  if (k + kTagHeaderSize > available) return kErrEndOfStream;  // the file ends inside a tag header
+  if (k > 4 + kLayoutGap) {
+    // No marker where a tag belongs: a damaged stretch.
+    return ScanForTrustedTag(tag, true) == Found::Tag ? 0 : kErrEndOfStream;
   }
-  tag.data_size = get_be24(pb_);
-  tag.timestamp = get_be24(pb_);
-  tag.timestamp |= static_cast<uint32_t>(get_byte(pb_)) << 24;
-  tag.stream = get_be24(pb_);
+  tag.pos = field + k;
+  ParseTagHeader(p + k, tag.type, tag.data_size, tag.timestamp, tag.stream);
   tag.flags = -1;
-  if (url_feof(pb_)) return kErrEndOfStream;
+  url_fconsume(pb_, k + kTagHeaderSize);
   last_tag_pos_ = tag.pos;
+  if (tag.stream < kMaxStreamNumber && tag.DataEnd() <= file_size_) return 0;
+  // Data running past the end of the file, or a stream number no recorder
+  // writes: a damaged header, unless nothing trustworthy follows it, when it
+  // is the last tag of a file cut short.
+  const Tag suspect = tag;
+  url_fseek(pb_, tag.pos + 2, SEEK_SET);
+  if (ScanForTrustedTag(tag, true) == Found::Tag) {
+    NoteDropped();
+    return 0;
+  }
+  tag = suspect;
+  last_tag_pos_ = tag.pos;
+  if (tag.stream >= kMaxStreamNumber) return kErrEndOfStream;
+  url_fseek(pb_, tag.pos + kTagHeaderSize, SEEK_SET);
   return 0;
 }
 
 bool QvvDemuxer::ReadTagAt(int64_t marker_pos, Tag& tag) {
   if (marker_pos < 0 || url_fseek(pb_, marker_pos, SEEK_SET) < 0) return false;
-  if (get_byte(pb_) != 0x01 || get_byte(pb_) != 0xFF) return false;
-  tag.pos = marker_pos;
-  tag.type = get_byte(pb_);
-  tag.data_size = get_be24(pb_);
-  tag.timestamp = get_be24(pb_);
-  tag.timestamp |= static_cast<uint32_t>(get_byte(pb_)) << 24;
-  tag.stream = get_be24(pb_);
-  tag.flags = tag.data_size > 0 ? get_byte(pb_) : -1;
-  return !url_feof(pb_) && ValidType(tag.type);
-}
-
-QvvDemuxer::Found QvvDemuxer::FindPlausibleTag(Tag& tag) {
-  const int64_t file_size = url_fsize(pb_);
-  for (;;) {
-    const Found found = ScanForTag(tag, true);
-    if (found != Found::Tag) return found;
-    const int64_t resume = tag.pos + 2;
-    // Payload bytes can look like a marker: a real tag lies inside the file and
-    // is followed by its PreviousTagSize (data size + 15, or + 11 as in FLV).
-    if (ReadTagAt(tag.pos, tag) && tag.DataEnd() <= file_size) {
-      const int64_t end = tag.DataEnd();
-      if (end + 4 >= file_size) return Found::Tag;
-      url_fseek(pb_, end + 2, SEEK_SET);
-      const uint32_t recorder_style = get_be32(pb_);
-      url_fseek(pb_, end, SEEK_SET);
-      const uint32_t flv_style = get_be32(pb_);
-      if (recorder_style == tag.data_size + kPreviousTagSizeExtra || flv_style == tag.data_size + 11)
-        return Found::Tag;
-    }
-    url_fseek(pb_, resume, SEEK_SET);
+  const uint8_t* p = url_fpeek(pb_, kTagHeaderSize + 1);
+  if (!p) {
+    p = url_fpeek(pb_, kTagHeaderSize);
+    if (!p) return false;
   }
+  if (p[0] != 0x01 || p[1] != 0xFF) return false;
+  tag.pos = marker_pos;
+  ParseTagHeader(p, tag.type, tag.data_size, tag.timestamp, tag.stream);
+  tag.flags = -1;
+  if (tag.data_size > 0) {
+    if (pb_->buf_end - pb_->buf_ptr < kTagHeaderSize + 1) return false;
+    tag.flags = p[kTagHeaderSize];
+  }
+  return ValidType(tag.type);
 }
 
 bool QvvDemuxer::PreviousTag(const Tag& tag, Tag& previous) {
@@ -294,7 +388,7 @@ bool QvvDemuxer::PreviousTag(const Tag& tag, Tag& previous) {
     for (int64_t i = std::min<int64_t>(got, end - begin) - 1; i >= 0; --i) {
       if (i + 2 >= got || chunk[i] != 0x01 || chunk[i + 1] != 0xFF || !ValidType(chunk[i + 2])) continue;
       Tag candidate;
-      if (ReadTagAt(begin + i, candidate) && candidate.DataEnd() <= field) {
+      if (ReadTagAt(begin + i, candidate) && candidate.stream < kMaxStreamNumber && candidate.DataEnd() <= field) {
         previous = candidate;
         return true;
       }
@@ -344,25 +438,29 @@ void QvvDemuxer::ProbeDurationFromLastTag() {
 // ------------------------------------------------------------------ reading
 
 int QvvDemuxer::ReadPacket(ReaderPacket& packet) {
+  // Tags that carry no packet are passed over; one whose end is not followed
+  // by the next tag had a damaged size and is left out.
+  auto pass_over = [this](const Tag& tag) {
+    if (!FollowedByTag(tag)) Reject(tag);
+  };
   for (;;) {
     Tag tag;
-    const int r = ReadTagHeader(tag);
+    const int r = NextTag(tag);
     if (r < 0) return r;
     if (tag.data_size == 0) continue;
-    const int64_t data_end = tag.DataEnd();
     if (tag.type == kTypeMetadata && tag.data_size > 18) {
       ParseMetadata(tag.data_size);
-      url_fseek(pb_, data_end, SEEK_SET);
+      pass_over(tag);
       continue;
     }
     if (tag.type != kTypeAudio && tag.type != kTypeVideo && tag.type != kTypeData) {
-      url_fseek(pb_, data_end, SEEK_SET);
+      pass_over(tag);
       continue;
     }
     const int flags = get_byte(pb_);
     const int frame_type = flags >> 4;
     if (tag.type == kTypeVideo && frame_type == kFrameInfo) {
-      url_fseek(pb_, data_end, SEEK_SET);
+      pass_over(tag);
       continue;
     }
     int64_t payload = static_cast<int64_t>(tag.data_size) - 1;
@@ -370,7 +468,7 @@ int QvvDemuxer::ReadPacket(ReaderPacket& packet) {
     if (tag.type == kTypeVideo && (flags & 0x0F) == 7) {
       // H.264 in the FLV way: packet type and composition time before the NAL units.
       if (payload < 4) {
-        url_fseek(pb_, data_end, SEEK_SET);
+        pass_over(tag);
         continue;
       }
       get_byte(pb_);
@@ -383,7 +481,7 @@ int QvvDemuxer::ReadPacket(ReaderPacket& packet) {
     if (!st) {
       st = av_new_stream(&ctx_, static_cast<int>(tag.stream));
       if (!st) {
-        url_fseek(pb_, data_end, SEEK_SET);  // table full: skip the tag
+        pass_over(tag);  // table full: skip the tag
         continue;
       }
       st->kind = KindOfTagType(tag.type);
@@ -394,7 +492,7 @@ int QvvDemuxer::ReadPacket(ReaderPacket& packet) {
     if (st->discard >= kDiscardAll ||
         (st->discard >= kDiscardNonKey && tag.type == kTypeVideo && frame_type != kFrameKey) ||
         (st->discard >= kDiscardNonReference && tag.type == kTypeVideo && frame_type == kFrameDisposable)) {
-      url_fseek(pb_, data_end, SEEK_SET);
+      pass_over(tag);
       continue;
     }
     if (!duration_probed_) ProbeDurationFromLastTag();
@@ -425,16 +523,21 @@ int QvvDemuxer::ReadPacket(ReaderPacket& packet) {
     packet.pos = url_ftell(pb_);
     const int got = get_buffer(pb_, packet.data.get(), static_cast<int>(payload));
     if (got != payload) {
+      damage_.truncated = true;
       packet.Release();
       return kErrIO;
     }
+    if (!FollowedByTag(tag)) {
+      Reject(tag);
+      continue;
+    }
     std::memset(packet.data.get() + payload, 0, ReaderPacket::kPadding);
     packet.size = static_cast<int32_t>(payload);
-    packet.pts = packet.dts = static_cast<int64_t>(tag.timestamp) + cts * 1000;
+    packet.pts = static_cast<int64_t>(tag.timestamp) + cts * 1000;
     packet.dts = tag.timestamp;
     packet.stream_index = static_cast<int32_t>(tag.stream);
     packet.flags = (tag.type == kTypeAudio || frame_type == kFrameKey) ? kPacketFlagKey : 0;
-    if (data_end > url_ftell(pb_)) url_fseek(pb_, data_end, SEEK_SET);
+    NoteDelivered(packet.dts);
     return packet.size;
   }
 }
@@ -442,8 +545,9 @@ int QvvDemuxer::ReadPacket(ReaderPacket& packet) {
 // ------------------------------------------------------------------ seeking
 
 bool QvvDemuxer::Seek(int64_t target_us) {
+  resync_next_ = false;
   if (target_us == 0) {
-    url_fseek(pb_, 0, SEEK_SET);  // reading resynchronises on the first tag
+    url_fseek(pb_, data_offset_, SEEK_SET);  // the first tag
     return true;
   }
   if (target_us < 0) return false;
@@ -453,6 +557,7 @@ bool QvvDemuxer::Seek(int64_t target_us) {
     url_fseek(pb_, remembered, SEEK_SET);
     return false;
   };
+  auto is_key = [](const Tag& t) { return t.type == kTypeVideo && (t.flags >> 4) == kFrameKey; };
 
   if (ctx_.duration != kNoPtsValue && ctx_.duration > target_us) {
     const int64_t file_size = ctx_.file_size >= 1 ? ctx_.file_size : url_fsize(pb_);
@@ -463,36 +568,46 @@ bool QvvDemuxer::Seek(int64_t target_us) {
   }
   url_fskip(pb_, 4);
   Tag tag;
-  switch (FindPlausibleTag(tag)) {
-    case Found::EndOfFile: return true;  // left where the search ended
-    case Found::BadType: return fail();
-    case Found::Tag: break;
-  }
+  if (ScanForTrustedTag(tag, false) != Found::Tag) return true;  // left where the search ended
 
+  // Every channel whose key frame falls in the chosen second starts with its
+  // group: the seek lands on the earliest key frame of that second.
   if (SecondOf(tag.timestamp) < target_second) {
-    int64_t last_key = -1;
+    int64_t chosen = -1, chosen_second = -1;
     for (;;) {
-      if (SecondOf(tag.timestamp) > target_second) break;
-      if (tag.type == kTypeVideo && (tag.flags >> 4) == kFrameKey) last_key = tag.pos;
+      const int64_t second = SecondOf(tag.timestamp);
+      if (second > target_second) break;
+      if (is_key(tag) && second != chosen_second) {
+        chosen = tag.pos;
+        chosen_second = second;
+      }
       if (url_fseek(pb_, tag.DataEnd(), SEEK_SET) < 0) break;
       Tag next;
-      if (FindPlausibleTag(next) != Found::Tag) break;
+      if (ScanForTrustedTag(next, false) != Found::Tag) break;
       tag = next;
     }
-    if (last_key < 0) return fail();
-    url_fseek(pb_, last_key - 4, SEEK_SET);
+    if (chosen < 0) return fail();
+    url_fseek(pb_, chosen - 4, SEEK_SET);
     return true;
   }
 
-  for (;;) {
-    if (tag.type == kTypeVideo && (tag.flags >> 4) == kFrameKey && SecondOf(tag.timestamp) <= target_second) {
-      url_fseek(pb_, tag.pos - 4, SEEK_SET);
-      return true;
-    }
+  while (!(is_key(tag) && SecondOf(tag.timestamp) <= target_second)) {
     Tag previous;
     if (!PreviousTag(tag, previous)) return fail();
     tag = previous;
   }
+  // Earlier key frames of the same second; channels are written a little
+  // out of step, so the walk goes on until a tag a whole second earlier.
+  const int64_t second = SecondOf(tag.timestamp);
+  int64_t chosen = tag.pos;
+  for (Tag walk = tag;;) {
+    Tag previous;
+    if (!PreviousTag(walk, previous) || SecondOf(previous.timestamp) + 1 < second) break;
+    walk = previous;
+    if (is_key(walk) && SecondOf(walk.timestamp) == second) chosen = walk.pos;
+  }
+  url_fseek(pb_, chosen - 4, SEEK_SET);
+  return true;
 }
 
 // ------------------------------------------------------------------ reverse play
@@ -569,6 +684,7 @@ int QvvDemuxer::StepBack() {
   reverse_.end = old_start;
   reverse_.start = window_start;
   url_fseek(pb_, window_start, SEEK_SET);
+  resync_next_ = false;
   return 0;
 }
 
@@ -583,6 +699,7 @@ int QvvDemuxer::ReadPacketReverse(ReaderPacket& packet) {
     if (r == kErrEndOfStream || (r >= 0 && last_tag_pos_ - 4 >= reverse_.end)) {
       // Left the window: the next pass steps back.
       url_fseek(pb_, reverse_.end, SEEK_SET);
+      resync_next_ = false;
       continue;
     }
     if (r < 0) return r;

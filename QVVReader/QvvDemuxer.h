@@ -13,6 +13,7 @@
 // PreviousTagSize holds the distance from the previous tag's marker to the
 // field itself, which the recorder writes as data size + 15.
 #include <cstdint>
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,11 @@ class QvvDemuxer final : public Demuxer {
   static constexpr int kTagHeaderSize = 13;      // marker through stream number
   static constexpr int kPreviousTagSizeExtra = 15;  // PreviousTagSize = data size + 15
   static constexpr size_t kMaxMetadataBytes = 65536;
+  // Stream numbers at or above this come from damaged tags: recorders number
+  // their streams by position in a table far smaller than this.
+  static constexpr uint32_t kMaxStreamNumber = 256;
+  // Opening gives up looking for the first tag after this many bytes.
+  static constexpr int64_t kOpenScanLimit = int64_t{64} << 20;
 
   int Open(ByteIOContext* pb, std::string_view file_name) override;
   int OpenReverse(ByteIOContext* pb, std::string_view file_name) override;
@@ -50,16 +56,30 @@ class QvvDemuxer final : public Demuxer {
   };
   enum class Found { Tag, EndOfFile, BadType };
 
-  // Forward: skips a PreviousTagSize, then the marker (resynchronising on
-  // damage), then reads the header. Leaves the position after the header.
-  int ReadTagHeader(Tag& tag);
-  // Scans forward from the current position for a marker + valid type.
-  Found ScanForTag(Tag& tag, bool validate_type);
-  // ScanForTag, accepting only tags whose size and PreviousTagSize agree.
-  Found FindPlausibleTag(Tag& tag);
+  // The next tag from the current position (a PreviousTagSize field): where
+  // it belongs when the file is intact, else by resynchronising. Leaves the
+  // position after the tag header.
+  int NextTag(Tag& tag);
+  // Scans forward from the current position for a tag that can be trusted
+  // (see Trusted); leaves the position after its header. Damage is counted
+  // when `count_damage`; the scan gives up `limit` bytes after its start.
+  Found ScanForTrustedTag(Tag& tag, bool count_damage, int64_t limit = INT64_MAX);
+  // A plausible header (known type, a stream number a recorder writes, data
+  // inside the file) followed by the next tag's marker or by the file's end.
+  bool Trusted(const Tag& tag);
+  bool FollowedByTag(const Tag& tag);
+  // Leaves a tag that turned out to be damaged: reading resynchronises from
+  // just behind its marker.
+  void Reject(const Tag& tag);
   bool ReadTagAt(int64_t marker_pos, Tag& tag);
   // The tag before `tag`, through its PreviousTagSize or by scanning back.
   bool PreviousTag(const Tag& tag, Tag& previous);
+  // Reads the counts and data offset of one header form.
+  bool ReadHeaderForm(bool long_form, int counts[3], int64_t& data_offset);
+  // Whether a tag's marker sits behind the PreviousTagSize field at `field`.
+  bool TagStartsAt(int64_t field);
+  // A recording holds at least one whole audio, video or data packet.
+  bool HasCompletePacket();
   void ParseMetadata(uint32_t data_size);
   void ProbeDurationFromLastTag();
   bool IsVideoStream(uint32_t stream_number) const;
@@ -67,6 +87,8 @@ class QvvDemuxer final : public Demuxer {
 
   ByteIOContext* pb_ = nullptr;
   int64_t data_offset_ = 0;
+  int64_t file_size_ = INT64_MAX;  // INT64_MAX when the input cannot tell
+  bool resync_next_ = false;       // the last tag was rejected: scan for the next
   int64_t last_tag_pos_ = -1;
   bool duration_probed_ = false;
   std::vector<uint8_t> metadata_;

@@ -174,8 +174,9 @@ int RunClip(const Args& args) {
     }
     return -1;
   };
-  // A multi-channel seek lands on the last key frame of any channel at that
-  // second; step back until this channel's own key frame is at or before the start.
+  // A multi-channel seek lands on the earliest key frame of any channel in
+  // that second; when this channel's own key frame comes later, step back a
+  // second at a time until it is at or before the start.
   int64_t target = from_us;
   for (int back = 0; back < 10 && target > 0; ++back, target = std::max<int64_t>(0, target - 1000000)) {
     const int64_t key = first_key_after_seek(target);
@@ -233,7 +234,7 @@ int RunClip(const Args& args) {
   int status = 0;
   for (;;) {
     const int r = rec.demuxer->ReadPacket(packet);
-    if (IsEndOfFile(r)) break;
+    if (IsEndOfReading(*rec.demuxer, r)) break;
     if (r < 0) {
       status = r;
       break;
@@ -252,7 +253,7 @@ int RunClip(const Args& args) {
       if (us > to_us) break;
       const bool key = packet.flags & qvv::kPacketFlagKey;
       // A clip starts with a key frame of its own channel: in a QVV file the
-      // seek lands on the last key frame of any channel at that second.
+      // seek lands on a key frame of any channel.
       if (!first_video_us && !key) continue;
       if (!first_video_us) first_video_us = us;
       int64_t dts;
@@ -285,6 +286,7 @@ int RunClip(const Args& args) {
       }
     }
   }
+  ReportDamage(in, rec.demuxer->damage());
   const int finished = writer.Finish();
   std::error_code ec;
   if (status < 0 || finished < 0 || written == 0) {

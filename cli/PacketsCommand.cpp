@@ -68,7 +68,7 @@ int RunPackets(const Args& args) {
   qvv::ReaderPacket packet;
   for (;;) {
     const int r = reverse ? demuxer.ReadPacketReverse(packet) : demuxer.ReadPacket(packet);
-    if (IsEndOfFile(r)) break;
+    if (IsEndOfReading(demuxer, r)) break;
     if (r < 0) {
       std::fprintf(stderr, "dravik-tool: %s: damaged recording: a packet could not be read (error %d)\n",
                    path.c_str(), r);
@@ -80,6 +80,7 @@ int RunPackets(const Args& args) {
     std::printf("%d %s %" PRId64 " %d %d %08lx\n", packet.stream_index, KindName(st ? st->kind : 0), packet.pts,
                 (packet.flags & qvv::kPacketFlagKey) ? 1 : 0, packet.size, crc);
   }
+  ReportDamage(path, demuxer.damage());
   return std::fflush(stdout) == 0 ? 0 : 1;
 }
 

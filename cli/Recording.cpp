@@ -1,6 +1,7 @@
 #include "cli/Recording.h"
 
 #include <cctype>
+#include <cinttypes>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -52,6 +53,8 @@ bool OpenRecording(const std::string& path, bool reverse, OpenedRecording& out) 
   if (r < 0) {
     if (reverse && r == qvv::kErrInvalid && ext == "avi") {
       std::fprintf(stderr, "dravik-tool: %s: cannot play backwards: the file is not interleaved\n", path.c_str());
+    } else if (r == qvv::kErrInvalid && ext == "qvv") {
+      std::fprintf(stderr, "dravik-tool: %s: not a readable recording: no whole QVV packet in it\n", path.c_str());
     } else {
       std::fprintf(stderr, "dravik-tool: %s: damaged recording: the header is incomplete or not %s\n", path.c_str(),
                    ext == "qvv" ? "QVV" : ext == "avi" ? "AVI" : "FLV");
@@ -64,5 +67,36 @@ bool OpenRecording(const std::string& path, bool reverse, OpenedRecording& out) 
 }
 
 bool IsEndOfFile(int status) { return status == qvv::kErrEndOfStream || status == qvv::kAviEndOfFile; }
+
+bool IsEndOfReading(const qvv::Demuxer& demuxer, int status) {
+  return IsEndOfFile(status) || (status == qvv::kErrIO && demuxer.damage().truncated);
+}
+
+void ReportDamage(const std::string& path, const qvv::DamageReport& damage) {
+  if (!damage.any()) return;
+  std::string text;
+  char part[160];
+  if (damage.stretches > 0) {
+    std::snprintf(part, sizeof part, "%" PRId64 " damaged stretch%s crossed (%" PRId64 " bytes skipped)",
+                  damage.stretches, damage.stretches == 1 ? "" : "es", damage.bytes_skipped);
+    text += part;
+  }
+  if (damage.packets_dropped > 0) {
+    std::snprintf(part, sizeof part, "%s%" PRId64 " damaged packet%s left out", text.empty() ? "" : ", ",
+                  damage.packets_dropped, damage.packets_dropped == 1 ? "" : "s");
+    text += part;
+  }
+  if (damage.from_us != qvv::kNoPtsValue) {
+    const double from = static_cast<double>(damage.from_us) / 1e6;
+    if (damage.to_us != qvv::kNoPtsValue) {
+      std::snprintf(part, sizeof part, " between %.3f s and %.3f s", from, static_cast<double>(damage.to_us) / 1e6);
+    } else {
+      std::snprintf(part, sizeof part, " after %.3f s", from);
+    }
+    if (!text.empty()) text += part;
+  }
+  if (damage.truncated) text += text.empty() ? "the file ends inside a packet (cut short)" : "; the file ends inside a packet (cut short)";
+  std::fprintf(stderr, "dravik-tool: %s: %s\n", path.c_str(), text.c_str());
+}
 
 }  // namespace cli

@@ -26,6 +26,14 @@ bool OpenRecording(const std::string& path, bool reverse, OpenedRecording& out);
 // The end of a recording: -32, or the AVI reader's own end-of-file code.
 bool IsEndOfFile(int status);
 
+// The end of what can be read: the end of the file, or a last packet that the
+// file's end cuts short (the reader has noted it in its damage report).
+bool IsEndOfReading(const qvv::Demuxer& demuxer, int status);
+
+// One line on stderr when the reader crossed damage: how much, and between
+// which times.
+void ReportDamage(const std::string& path, const qvv::DamageReport& damage);
+
 // Stream kind as text: video, audio or data.
 const char* KindName(int kind);
 

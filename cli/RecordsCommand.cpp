@@ -58,7 +58,7 @@ int RunRecords(const Args& args) {
   qvv::ReaderPacket packet;
   for (;;) {
     const int r = rec.demuxer->ReadPacket(packet);
-    if (IsEndOfFile(r)) break;
+    if (IsEndOfReading(*rec.demuxer, r)) break;
     if (r < 0) {
       std::fprintf(stderr, "dravik-tool: %s: damaged recording: a packet could not be read (error %d)\n",
                    path.c_str(), r);
@@ -89,6 +89,7 @@ int RunRecords(const Args& args) {
     }
     std::printf("\n");
   }
+  ReportDamage(path, rec.demuxer->damage());
   return std::fflush(stdout) == 0 ? 0 : 1;
 }
 

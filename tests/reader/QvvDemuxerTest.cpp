@@ -181,25 +181,35 @@ TEST(QvvDemuxer, ReverseDeliversGroupsBackwards) {
   EXPECT_EQ(std::set<int64_t>(audio.begin(), audio.end()).size(), 25u) << "each once";
 }
 
-// The key frame the seek must land on: the last video key frame in file order
-// whose second is at or before the target second.
+// The key frame the seek must land on: the earliest, in file order, of the
+// video key frames in the last second at or before the target that has any.
 int64_t ExpectedKeyFrame(const std::vector<WrittenPacket>& written, int64_t target_second) {
-  int64_t best = -1;
+  int64_t second = -1;
   for (const auto& p : written) {
-    if (p.kind == 0 && p.key && p.pts_us / 1000000 <= target_second) best = p.pts_us;
+    if (p.kind == 0 && p.key && p.pts_us / 1000000 <= target_second) second = std::max(second, p.pts_us / 1000000);
   }
-  return best;
+  for (const auto& p : written) {
+    if (p.kind == 0 && p.key && p.pts_us / 1000000 == second) return p.pts_us;
+  }
+  return -1;
 }
 
-TEST(QvvDemuxer, SeekLandsOnTheKeyFrameAtOrBeforeTheSecondFromBothDirections) {
+TEST(QvvDemuxer, SeekLandsOnTheEarliestKeyFrameOfTheSecondFromBothDirections) {
   TempDir dir;
-  for (int trend : {-1, 0, 1}) {  // the byte estimate lands after, near and before the target
-    SCOPED_TRACE(trend);
+  struct Case {
+    int trend;  // the byte estimate lands after, near and before the target
+    int channels;
+    int key_frame_size;  // large key frames: the estimate lands inside one
+  };
+  for (const Case c : {Case{-1, 2, 0}, Case{0, 2, 0}, Case{1, 2, 0}, Case{0, 4, 200000}, Case{1, 4, 400000}}) {
+    SCOPED_TRACE(testing::Message() << "trend " << c.trend << ", " << c.channels << " channels, key frames of "
+                                    << c.key_frame_size);
     QvvSampleOptions o;
-    o.video = 2;
+    o.video = c.channels;
     o.audio = 1;
     o.seconds = 8;
-    o.size_trend = trend;
+    o.size_trend = c.trend;
+    o.key_frame_size = c.key_frame_size;
     const auto path = dir / "20240102030405_1000.qvv";
     const auto written = WriteQvvSample(path, o);
     for (int64_t second = 1; second < 8; ++second) {
@@ -209,10 +219,16 @@ TEST(QvvDemuxer, SeekLandsOnTheKeyFrameAtOrBeforeTheSecondFromBothDirections) {
         file.demuxer().ReadLeadingMetadata();
         if (from_end) file.ReadAll();
         ASSERT_TRUE(file.demuxer().Seek(second * 1000000 + 300000));
-        ReaderPacket packet;
-        ASSERT_GT(file.demuxer().ReadPacket(packet), 0);
-        EXPECT_EQ(packet.pts, ExpectedKeyFrame(written, second));
-        EXPECT_TRUE(packet.flags & kPacketFlagKey);
+        const auto read = file.ReadAll();
+        ASSERT_FALSE(read.empty());
+        EXPECT_EQ(read[0].pts, ExpectedKeyFrame(written, second));
+        // Every channel starts with its key frame.
+        std::map<int, bool> first_is_key;
+        for (const auto& p : read) {
+          if (p.stream < c.channels) first_is_key.emplace(p.stream, p.key);
+        }
+        ASSERT_EQ(first_is_key.size(), static_cast<size_t>(c.channels));
+        for (const auto& [stream, key] : first_is_key) EXPECT_TRUE(key) << "channel " << stream;
       }
     }
   }
@@ -284,13 +300,15 @@ TEST(QvvDemuxer, TruncatedAnywhereEndsCleanlyWithIntactPackets) {
   const auto written = WriteQvvSample(full_path, o);
   const std::string bytes = ReadFileBytes(full_path);
   const auto cut_path = dir / "20240102030406_1000.qvv";
+  bool opened_shorter = false;
   for (size_t cut = 0; cut < bytes.size(); cut += 7) {
     WriteFileBytes(cut_path, std::string_view(bytes).substr(0, cut));
     Opened file(cut_path);
     if (!file.ok()) {
-      EXPECT_LT(cut, 20u) << "only a cut inside the header refuses to open";
+      EXPECT_FALSE(opened_shorter) << "a cut before the first whole packet refuses to open; cut " << cut;
       continue;
     }
+    opened_shorter = true;
     int status = 0;
     const auto read = file.ReadAll(false, &status);
     EXPECT_TRUE(status == kErrEndOfStream || status == kErrIO) << status;

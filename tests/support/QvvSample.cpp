@@ -48,6 +48,7 @@ std::vector<WrittenPacket> WriteQvvSample(const std::filesystem::path& path, con
       size_t size = static_cast<size_t>(o.payload_min + next() % static_cast<uint32_t>(o.payload_max - o.payload_min));
       if (o.size_trend > 0) size = size * static_cast<size_t>(1 + 8 * f / frames);
       if (o.size_trend < 0) size = size * static_cast<size_t>(1 + 8 * (frames - 1 - f) / frames);
+      if (p.key && o.key_frame_size > 0) size = static_cast<size_t>(o.key_frame_size);
       p.payload.resize(size);
       for (auto& b : p.payload) b = static_cast<uint8_t>(next() >> 24);
       writer.WriteVideo(static_cast<uint32_t>(v), static_cast<uint32_t>(p.pts_us), p.key, p.payload.data(), p.payload.size());

@@ -33,6 +33,7 @@ struct QvvSampleOptions {
   uint32_t seed = 1;
   int size_trend = 0;  // +1: payloads grow over the file, -1: shrink (uneven byte rates for seeking)
   int first_key_frame = 0;  // frames before it are not key frames
+  int key_frame_size = 0;   // bytes of every key frame's payload (0: like the others)
 };
 
 // Writes the file and returns the packets in file order.
