@@ -1,6 +1,7 @@
 #include "QVVReader/AviDemuxer.h"
 
 #include "QVVReader/FourCC.h"
+#include "QVVReader/KeyFrame.h"
 
 #include <algorithm>
 #include <cstring>
@@ -13,7 +14,12 @@ constexpr uint32_t kStrl = FourCC("strl"), kInfo = FourCC("INFO"), kAvih = FourC
 constexpr uint32_t kStrh = FourCC("strh"), kStrf = FourCC("strf"), kIndx = FourCC("indx"), kDmlh = FourCC("dmlh");
 constexpr uint32_t kIdx1 = FourCC("idx1"), kJunk = FourCC("JUNK"), kVprp = FourCC("vprp");
 constexpr int64_t kMaxHeaderChunk = 1000000;
+constexpr size_t kKeyProbeBytes = 1024;  // of a payload, to tell a key frame without an index
 constexpr size_t kMaxKeptFormat = 1 << 20;  // a "strf" larger than this is not kept
+
+uint32_t Le32(const uint8_t* p) {
+  return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
+}
 
 int StreamOfChunkId(uint32_t id) {
   const int c0 = static_cast<int>(id & 0xFF), c1 = static_cast<int>((id >> 8) & 0xFF);
@@ -75,14 +81,24 @@ int AviDemuxer::Open(ByteIOContext* pb, std::string_view) {
   pb_ = pb;
   info_.clear();
   tags_.clear();
-  odml_ = non_interleaved_ = index_loaded_ = dv_ = reverse_active_ = false;
+  odml_ = non_interleaved_ = index_loaded_ = index_scanned_ = dv_ = reverse_active_ = false;
   cipher_marker_ = 0;
   us_per_frame_ = 0;
+  ResetDamage();
   const int r = ReadHeader();
   if (r < 0) return r;
   if (!index_loaded_ && !pb_->is_streamed) ReadIdx1();
   CheckInterleave();
   for (auto& info : info_) info.frame_offset = 0;
+  if (file_size_ != INT64_MAX) ctx_.file_size = file_size_;
+  // Duration: the video stream's length, else its index.
+  if (const int v = VideoStream(); v >= 0) {
+    const AviStreamInfo& info = info_[static_cast<size_t>(v)];
+    const AVRational tb = ctx_.streams[static_cast<size_t>(v)]->time_base;
+    int64_t frames = info.length;
+    if (frames <= 0 && !info.index.empty()) frames = info.index.entries().back().timestamp + 1;
+    if (frames > 0) ctx_.duration = av_rescale_q(frames, tb, {1, 1000000});
+  }
   url_fseek(pb_, movi_start_, SEEK_SET);
   return 0;
 }
@@ -118,11 +134,12 @@ int AviDemuxer::ReadHeader() {
       }
       if (type == kStrl) ++strl_lists;
       if (type == kInfo) {
-        const int64_t list_end = chunk_pos + 8 + size;
-        while (url_ftell(pb_) + 8 <= list_end && !url_feof(pb_)) {
+        const int64_t list_end = std::min<int64_t>(chunk_pos + 8 + size, file_size_);
+        while (url_ftell(pb_) + 8 <= list_end) {
           const int64_t at = url_ftell(pb_);
           const uint32_t id = get_le32(pb_);
           const uint32_t n = get_le32(pb_);
+          if (url_feof(pb_)) break;
           std::string text(std::min<uint32_t>(n, 1024), '\0');
           text.resize(static_cast<size_t>(get_buffer(pb_, reinterpret_cast<uint8_t*>(text.data()), static_cast<int>(text.size()))));
           text.resize(std::strlen(text.c_str()));
@@ -378,6 +395,8 @@ int AviDemuxer::ReadChunkPayload(int stream, uint32_t size, int64_t chunk_pos, R
   if (st.kind == kKindVideo && !info.index.empty()) {
     const IndexEntry* e = info.index.AtPosition(chunk_pos);
     key = e ? e->key : false;
+  } else if (st.kind == kKindVideo) {
+    key = StartsGroupOfPictures(st.codec_id, packet.data.get(), std::min<size_t>(size, kKeyProbeBytes));
   }
   packet.flags = key ? kPacketFlagKey : 0;
   info.frame_offset += Duration(info, size);
@@ -386,45 +405,149 @@ int AviDemuxer::ReadChunkPayload(int stream, uint32_t size, int64_t chunk_pos, R
   return packet.size;
 }
 
-int AviDemuxer::ReadInterleaved(ReaderPacket& packet) {
+int AviDemuxer::NextChunk(Chunk& chunk) {
+  int64_t damaged_from = -1;  // where the bytes that are no chunk began
+  bool cut_short = false;     // ... with a chunk whose data runs past the end
+  auto at_end = [&] {
+    if (damaged_from >= 0) {
+      if (cut_short) {
+        damage_.truncated = true;
+      } else {
+        NoteSkipped(url_ftell(pb_) - damaged_from);
+      }
+    }
+    return kAviEndOfFile;
+  };
   for (;;) {
+    const uint8_t* p = url_fpeek(pb_, 12);
+    if (!p) {
+      p = url_fpeek(pb_, 8);
+      if (!p) return at_end();
+    }
     const int64_t pos = url_ftell(pb_);
-    const uint32_t id = get_le32(pb_);
-    const uint32_t size = get_le32(pb_);
-    if (url_feof(pb_)) return kAviEndOfFile;
+    const uint32_t id = Le32(p);
+    const uint32_t size = Le32(p + 4);
     const int64_t next = pos + 8 + size + (size & 1);
-    if (id == kList) {
-      const uint32_t type = get_le32(pb_);
-      if (type == kMovi || type == kRec) continue;  // step inside
-      url_fseek(pb_, next, SEEK_SET);
+    const bool whole_header = pb_->buf_end - pb_->buf_ptr >= 12;
+    if (id == kList && whole_header && (Le32(p + 8) == kMovi || Le32(p + 8) == kRec)) {
+      url_fconsume(pb_, 12);  // step inside
       continue;
     }
-    if (id == kRiff) {
-      get_le32(pb_);  // "AVIX": the next movi list follows
+    if (id == kRiff && whole_header && Le32(p + 8) == FourCC("AVIX")) {
+      url_fconsume(pb_, 12);  // the next movi list follows
       continue;
     }
-    if (id == kJunk || id == kIdx1 || id == kIndx || IsStandardIndexId(id)) {
-      if (next > file_size_) return kAviEndOfFile;
+    const bool index = id == kIdx1 || id == kIndx || IsStandardIndexId(id);
+    if (index && next > file_size_ && damaged_from < 0) return at_end();  // an index cut short ends the data
+    if ((index || id == kList || id == kJunk) && next <= file_size_) {
       url_fseek(pb_, next, SEEK_SET);
       continue;
     }
     const int stream = StreamOfChunkId(id);
     const int c2 = static_cast<int>((id >> 16) & 0xFF), c3 = static_cast<int>(id >> 24);
     const bool letters = c2 >= 'a' && c2 <= 'z' && c3 >= 'a' && c3 <= 'z';
-    if (stream >= 0 && stream < ctx_.nb_streams && letters && pos + 8 + static_cast<int64_t>(size) <= file_size_) {
-      if (c2 == 'p' && c3 == 'c') {  // palette change
-        url_fseek(pb_, next, SEEK_SET);
-        continue;
+    if (stream >= 0 && stream < ctx_.nb_streams && letters) {
+      if (pos + 8 + static_cast<int64_t>(size) <= file_size_) {
+        if (damaged_from >= 0) NoteSkipped(pos - damaged_from);
+        damaged_from = -1;
+        if (c2 == 'p' && c3 == 'c') {  // palette change
+          url_fseek(pb_, next, SEEK_SET);
+          continue;
+        }
+        url_fconsume(pb_, 8);
+        if (size == 0) {  // an empty chunk holds a frame's place
+          info_[static_cast<size_t>(stream)].frame_offset += Duration(info_[static_cast<size_t>(stream)], 0);
+          continue;
+        }
+        chunk = {pos, stream, size};
+        return 0;
       }
-      if (size == 0) {  // an empty chunk holds a frame's place
-        info_[static_cast<size_t>(stream)].frame_offset += Duration(info_[static_cast<size_t>(stream)], 0);
-        continue;
-      }
-      return ReadChunkPayload(stream, size, pos, packet);
+      if (damaged_from < 0) cut_short = true;  // the file may end inside this chunk
     }
     // Not a chunk header: damage. Try again one byte further.
-    url_fseek(pb_, pos + 1, SEEK_SET);
+    if (damaged_from < 0) damaged_from = pos;
+    url_fconsume(pb_, 1);
   }
+}
+
+bool AviDemuxer::ChunkFollows() {
+  const uint8_t* p = url_fpeek(pb_, 8);
+  if (!p) return true;  // the end of the file
+  const uint32_t id = Le32(p);
+  if (id == kList || id == kRiff || id == kJunk || id == kIdx1 || id == kIndx || IsStandardIndexId(id)) return true;
+  const int c2 = static_cast<int>((id >> 16) & 0xFF), c3 = static_cast<int>(id >> 24);
+  return StreamOfChunkId(id) >= 0 && c2 >= 'a' && c2 <= 'z' && c3 >= 'a' && c3 <= 'z';
+}
+
+bool AviDemuxer::HoldsChunkHeader(const ReaderPacket& packet) const {
+  const uint8_t* d = packet.data.get();
+  for (int32_t i = 0; i + 8 <= packet.size; ++i) {
+    if (d[i] < '0' || d[i] > '9' || d[i + 1] < '0' || d[i + 1] > '9') continue;
+    const int stream = (d[i] - '0') * 10 + (d[i + 1] - '0');
+    if (stream >= ctx_.nb_streams || d[i + 7] != 0) continue;  // chunks of 16 MiB and more are not expected
+    const bool video = ctx_.streams[static_cast<size_t>(stream)]->kind == kKindVideo;
+    if ((video && d[i + 2] == 'd' && (d[i + 3] == 'c' || d[i + 3] == 'b')) ||
+        (!video && d[i + 2] == 'w' && d[i + 3] == 'b'))
+      return true;
+  }
+  return false;
+}
+
+int AviDemuxer::ReadInterleaved(ReaderPacket& packet) {
+  for (;;) {
+    Chunk chunk;
+    const int r = NextChunk(chunk);
+    if (r < 0) return r;
+    const int read = ReadChunkPayload(chunk.stream, chunk.size, chunk.pos, packet);
+    if (read < 0) return read;
+    if (!ChunkFollows() && HoldsChunkHeader(packet)) {
+      // The size was damaged and the payload swallowed the chunks after it:
+      // what was read is not this chunk. Resynchronise from just behind its
+      // header. (Garbage after an intact chunk is crossed by the next read.)
+      AviStreamInfo& info = info_[static_cast<size_t>(chunk.stream)];
+      info.frame_offset -= Duration(info, chunk.size);
+      NoteDropped();
+      url_fseek(pb_, chunk.pos + 1, SEEK_SET);
+      continue;
+    }
+    const AVStream& st = *ctx_.streams[static_cast<size_t>(chunk.stream)];
+    NoteDelivered(av_rescale_q(packet.pts, st.time_base, {1, 1000000}));
+    return read;
+  }
+}
+
+void AviDemuxer::EnsureIndex() {
+  if (index_loaded_ || index_scanned_ || pb_->is_streamed) return;
+  index_scanned_ = true;
+  // Reading meets the same damage again: the scan does not count it.
+  const DamageReport damage = damage_;
+  const int64_t resume = url_ftell(pb_);
+  std::vector<int64_t> offsets;
+  for (auto& info : info_) {
+    offsets.push_back(info.frame_offset);
+    info.frame_offset = 0;
+  }
+  url_fseek(pb_, movi_start_, SEEK_SET);
+  std::vector<uint8_t> head(kKeyProbeBytes);
+  Chunk chunk;
+  while (NextChunk(chunk) == 0) {
+    AviStreamInfo& info = info_[static_cast<size_t>(chunk.stream)];
+    const AVStream& st = *ctx_.streams[static_cast<size_t>(chunk.stream)];
+    bool key = true;
+    if (st.kind == kKindVideo) {
+      const int n = get_buffer(pb_, head.data(), static_cast<int>(std::min<size_t>(chunk.size, head.size())));
+      key = StartsGroupOfPictures(st.codec_id, head.data(), static_cast<size_t>(std::max(n, 0)));
+    }
+    info.index.Add({chunk.pos, TimestampOf(info), chunk.size, key});
+    info.frame_offset += Duration(info, chunk.size);
+    url_fseek(pb_, chunk.pos + 8 + chunk.size + (chunk.size & 1), SEEK_SET);
+  }
+  for (size_t i = 0; i < info_.size(); ++i) {
+    info_[i].frame_offset = offsets[i];
+    if (!info_[i].index.empty()) index_loaded_ = true;
+  }
+  damage_ = damage;
+  url_fseek(pb_, resume, SEEK_SET);
 }
 
 int AviDemuxer::ReadByIndex(ReaderPacket& packet) {
@@ -449,8 +572,13 @@ int AviDemuxer::ReadByIndex(ReaderPacket& packet) {
     const uint32_t id = get_le32(pb_);
     const uint32_t size = get_le32(pb_);
     if (url_feof(pb_)) return kAviEndOfFile;
-    if (StreamOfChunkId(id) != best || size != e.size) continue;  // the index lies: skip the entry
-    return ReadChunkPayload(best, size, e.pos, packet);
+    if (StreamOfChunkId(id) != best || size != e.size) {  // the index lies: skip the entry
+      NoteDropped();
+      continue;
+    }
+    const int read = ReadChunkPayload(best, size, e.pos, packet);
+    if (read >= 0) NoteDelivered(best_us);
+    return read;
   }
 }
 
@@ -476,6 +604,7 @@ bool AviDemuxer::Seek(int64_t target_us) { return SeekTo(target_us, true); }
 bool AviDemuxer::SeekKeyAtOrBefore(int64_t target_us) { return SeekTo(target_us, false); }
 
 bool AviDemuxer::SeekTo(int64_t target_us, bool nearest) {
+  EnsureIndex();
   const int v = VideoStream();
   if (v < 0 || target_us < 0) return false;
   const AviStreamInfo& video = info_[static_cast<size_t>(v)];
@@ -492,9 +621,10 @@ int AviDemuxer::OpenReverse(ByteIOContext* pb, std::string_view file_name) {
   const int r = Open(pb, file_name);
   if (r < 0) return r;
   if (non_interleaved_) return kErrInvalid;  // reverse play follows the file order of groups
+  EnsureIndex();
   reverse_.Reset(movi_end_ > movi_start_ ? movi_end_ : file_size_);
   reverse_active_ = true;
-  started_ = false;
+  in_group_ = false;
   return 0;
 }
 
@@ -505,15 +635,15 @@ int AviDemuxer::ReadPacketReverse(ReaderPacket& packet) {
   const AviStreamInfo& video = info_[static_cast<size_t>(v)];
   const AVRational tb = ctx_.streams[static_cast<size_t>(v)]->time_base;
   for (;;) {
-    if (!started_ || !reverse_.Contains(url_ftell(pb_))) {
-      started_ = true;
+    if (!in_group_ || !reverse_.Contains(url_ftell(pb_))) {
+      in_group_ = true;
       if (!reverse_.StepBack(video.index)) return kAviEndOfFile;
       PositionStreamsAt(reverse_.group_start(), av_rescale_q(reverse_.key_time(), tb, {1, 1000000}));
       url_fseek(pb_, reverse_.group_start(), SEEK_SET);
     }
     const int r = ReadInterleaved(packet);
     if (r == kAviEndOfFile || (r >= 0 && !reverse_.Contains(last_chunk_pos_))) {
-      url_fseek(pb_, INT64_MAX / 2, SEEK_SET);  // outside: step back on the next pass
+      in_group_ = false;  // outside the group: step back on the next pass
       continue;
     }
     if (r < 0) return r;

@@ -57,6 +57,23 @@ class AviDemuxer final : public Demuxer {
   void ReadStandardIndex(AviStreamInfo& info, int64_t pos);
   bool ReadIdx1();
   void CheckInterleave();
+  // A stream chunk of "movi": where its header starts, its stream, its size.
+  struct Chunk {
+    int64_t pos = 0;
+    int stream = 0;
+    uint32_t size = 0;
+  };
+  // The next stream chunk from the current position, stepping into lists and
+  // over indexes and JUNK, and resynchronising byte by byte on damage. Leaves
+  // the position at the payload.
+  int NextChunk(Chunk& chunk);
+  // Files whose recorder stopped before writing an index: one is built by
+  // reading the chunk headers, the first time a seek or reverse play needs it.
+  void EnsureIndex();
+  // Whether a chunk header (or the file's end) follows at the position.
+  bool ChunkFollows();
+  // Whether a payload holds what looks like another stream chunk's header.
+  bool HoldsChunkHeader(const ReaderPacket& packet) const;
   int ReadInterleaved(ReaderPacket& packet);
   int ReadByIndex(ReaderPacket& packet);
   int ReadChunkPayload(int stream, uint32_t size, int64_t chunk_pos, ReaderPacket& packet);
@@ -78,10 +95,11 @@ class AviDemuxer final : public Demuxer {
   bool odml_ = false;
   bool non_interleaved_ = false;
   bool index_loaded_ = false;
+  bool index_scanned_ = false;
   bool dv_ = false;
   GroupStepper reverse_;
   bool reverse_active_ = false;
-  bool started_ = false;
+  bool in_group_ = false;
   int64_t last_chunk_pos_ = -1;
 };
 

@@ -290,21 +290,21 @@ int FlvDemuxer::OpenReverse(ByteIOContext* pb, std::string_view file_name) {
   BuildIndex();
   reverse_.Reset(url_fsize(pb_));
   reverse_active_ = true;
-  started_ = false;
+  in_group_ = false;
   return 0;
 }
 
 int FlvDemuxer::ReadPacketReverse(ReaderPacket& packet) {
   if (!reverse_active_) return kErrInvalid;
   for (;;) {
-    if (!started_ || !reverse_.Contains(url_ftell(pb_))) {
-      started_ = true;
+    if (!in_group_ || !reverse_.Contains(url_ftell(pb_))) {
+      in_group_ = true;
       if (!reverse_.StepBack(index_[kVideoStream])) return kErrEndOfStream;
       url_fseek(pb_, reverse_.group_start(), SEEK_SET);
     }
     const int r = ReadPacket(packet);
     if (r == kErrEndOfStream || (r >= 0 && !reverse_.Contains(last_tag_pos_))) {
-      url_fseek(pb_, INT64_MAX / 2, SEEK_SET);
+      in_group_ = false;  // outside the group: step back on the next pass
       continue;
     }
     if (r < 0) return r;

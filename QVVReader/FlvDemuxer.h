@@ -46,7 +46,7 @@ class FlvDemuxer final : public Demuxer {
   std::vector<uint8_t> metadata_;
   GroupStepper reverse_;
   bool reverse_active_ = false;
-  bool started_ = false;
+  bool in_group_ = false;
 };
 
 }  // namespace qvv
