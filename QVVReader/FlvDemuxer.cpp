@@ -76,9 +76,12 @@ int FlvDemuxer::Open(ByteIOContext* pb, std::string_view) {
   ctx_ = AVFormatContext{};
   ctx_.pb = pb;
   pb_ = pb;
-  negative_cts_seen_ = duration_probed_ = index_complete_ = reverse_active_ = false;
+  negative_cts_seen_ = duration_probed_ = index_complete_ = reverse_active_ = resync_next_ = false;
+  ResetDamage();
   for (auto& e : extradata_) e.clear();
   for (auto& i : index_) i.clear();
+  file_size_ = url_fsize(pb);
+  if (file_size_ < 0) file_size_ = INT64_MAX;
   const uint32_t signature = get_be24(pb);
   get_byte(pb);  // version
   int flags = get_byte(pb);
@@ -88,6 +91,10 @@ int FlvDemuxer::Open(ByteIOContext* pb, std::string_view) {
   no_header_ = (flags & 0x05) != 0x05;
   if (flags & 0x01) StreamFor(kVideoStream, kKindVideo);
   if (flags & 0x04) StreamFor(kAudioStream, kKindAudio);
+  if (file_size_ != INT64_MAX) ctx_.file_size = file_size_;
+  // A damaged offset: the first tag follows the 9-byte header.
+  constexpr int64_t kFileHeaderSize = 9;
+  if (data_offset_ < kFileHeaderSize || data_offset_ >= file_size_) data_offset_ = kFileHeaderSize;
   return url_fseek(pb, data_offset_, SEEK_SET) < 0 ? kErrInvalid : 0;
 }
 
@@ -122,26 +129,107 @@ void FlvDemuxer::ProbeDuration() {
   url_fseek(pb_, resume, SEEK_SET);
 }
 
-int FlvDemuxer::ReadPacket(ReaderPacket& packet) {
+FlvDemuxer::Tag FlvDemuxer::ParseHeader(const uint8_t* p, int64_t pos) {
+  Tag tag;
+  tag.pos = pos;
+  tag.type = p[4];
+  tag.size = (uint32_t{p[5]} << 16) | (uint32_t{p[6]} << 8) | p[7];
+  tag.timestamp = (uint32_t{p[11]} << 24) | (uint32_t{p[8]} << 16) | (uint32_t{p[9]} << 8) | p[10];
+  return tag;
+}
+
+namespace {
+bool KnownType(int type) { return type == kTypeAudio || type == kTypeVideo || type == kTypeData || type == kTypeScript; }
+// The stream id of an FLV tag is always 0.
+bool ZeroStreamId(const uint8_t* p) { return p[12] == 0 && p[13] == 0 && p[14] == 0; }
+}  // namespace
+
+bool FlvDemuxer::Plausible(const Tag& tag) const { return KnownType(tag.type) && tag.DataEnd() <= file_size_; }
+
+bool FlvDemuxer::FollowedByTag(const Tag& tag) {
+  const int64_t end = tag.DataEnd();
+  if (url_fseek(pb_, end, SEEK_SET) < 0) return false;
+  if (file_size_ - end < kHeaderSize) return true;  // the closing PreviousTagSize, or a cut-off tag
+  const uint8_t* p = url_fpeek(pb_, kHeaderSize);
+  if (!p) return true;
+  const uint32_t previous = (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+  return previous == tag.size + 11 || (KnownType(p[4]) && ZeroStreamId(p));
+}
+
+void FlvDemuxer::Reject(const Tag& tag) {
+  NoteDropped();
+  url_fseek(pb_, tag.pos + 1, SEEK_SET);
+  resync_next_ = true;
+}
+
+FlvDemuxer::Found FlvDemuxer::ScanForTrustedTag(Tag& tag, bool count_damage) {
+  const int64_t begin = url_ftell(pb_);
   for (;;) {
-    const int64_t tag_pos = url_ftell(pb_);
-    get_be32(pb_);  // PreviousTagSize
-    const int type = get_byte(pb_);
-    uint32_t size = get_be24(pb_);
-    uint32_t dts = get_be24(pb_);
-    dts |= static_cast<uint32_t>(get_byte(pb_)) << 24;
-    get_be24(pb_);  // stream id, always 0
-    if (url_feof(pb_)) return kErrEndOfStream;
-    const int64_t data_pos = url_ftell(pb_);
-    const int64_t next = data_pos + size;
+    const uint8_t* p = url_fpeek(pb_, kHeaderSize);
+    if (!p) return Found::EndOfFile;
+    // Candidates inside the buffer: a known type and a zero stream id.
+    const auto available = pb_->buf_end - pb_->buf_ptr;
+    std::ptrdiff_t i = 0;
+    while (i + kHeaderSize <= available && !(KnownType(p[i + 4]) && ZeroStreamId(p + i))) ++i;
+    if (i + kHeaderSize > available) {
+      url_fconsume(pb_, static_cast<int>(i));
+      continue;
+    }
+    url_fconsume(pb_, static_cast<int>(i));
+    const int64_t at = url_ftell(pb_);
+    const Tag candidate = ParseHeader(p + i, at);
+    if (Plausible(candidate) && FollowedByTag(candidate)) {
+      if (count_damage) NoteSkipped(at - begin);
+      tag = candidate;
+      url_fseek(pb_, at + kHeaderSize, SEEK_SET);
+      return Found::Tag;
+    }
+    url_fseek(pb_, at + 1, SEEK_SET);
+  }
+}
+
+int FlvDemuxer::NextTag(Tag& tag, bool count_damage) {
+  if (resync_next_) {
+    resync_next_ = false;
+    return ScanForTrustedTag(tag, count_damage) == Found::Tag ? 0 : kErrEndOfStream;
+  }
+  const int64_t pos = url_ftell(pb_);
+  const uint8_t* p = url_fpeek(pb_, kHeaderSize);
+  if (!p) return kErrEndOfStream;  // the file ends inside a tag header
+  tag = ParseHeader(p, pos);
+  if (Plausible(tag) && ZeroStreamId(p)) {
+    url_fconsume(pb_, kHeaderSize);
+    return 0;
+  }
+  // A damaged header, or the last tag of a file cut short: a trustworthy tag
+  // further on tells the two apart.
+  const Tag suspect = tag;
+  const bool cut_short = KnownType(tag.type) && ZeroStreamId(p) && tag.DataEnd() > file_size_;
+  url_fseek(pb_, pos + 1, SEEK_SET);
+  if (ScanForTrustedTag(tag, count_damage) == Found::Tag) return 0;
+  if (!cut_short) return kErrEndOfStream;
+  tag = suspect;
+  url_fseek(pb_, pos + kHeaderSize, SEEK_SET);
+  return 0;
+}
+
+int FlvDemuxer::ReadPacket(ReaderPacket& packet) {
+  // Tags without a packet are passed over; one whose end is not followed by
+  // the next tag had a damaged size and is left out.
+  auto pass_over = [this](const Tag& tag) {
+    if (!FollowedByTag(tag)) Reject(tag);
+  };
+  for (;;) {
+    Tag tag;
+    const int r = NextTag(tag, true);
+    if (r < 0) return r;
+    uint32_t size = tag.size;
+    const uint32_t dts = tag.timestamp;
+    const int type = tag.type;
     if (size == 0) continue;
     if (type == kTypeScript) {
       ParseMetadata(size);
-      url_fseek(pb_, next, SEEK_SET);
-      continue;
-    }
-    if (type != kTypeAudio && type != kTypeVideo && type != kTypeData) {
-      url_fseek(pb_, next, SEEK_SET);
+      pass_over(tag);
       continue;
     }
     if (!duration_probed_) ProbeDuration();
@@ -150,7 +238,7 @@ int FlvDemuxer::ReadPacket(ReaderPacket& packet) {
     const int number = type == kTypeVideo ? kVideoStream : type == kTypeAudio ? kAudioStream : kDataStream;
     AVStream* st = StreamFor(number, type == kTypeVideo ? kKindVideo : type == kTypeAudio ? kKindAudio : kKindData);
     if (!st || (type == kTypeVideo && (flags >> 4) == 5)) {
-      url_fseek(pb_, next, SEEK_SET);
+      pass_over(tag);
       continue;
     }
 
@@ -171,7 +259,10 @@ int FlvDemuxer::ReadPacket(ReaderPacket& packet) {
         if (format == kSoundAac) st->codec_id = codec_id::kAac;
       }
       if (format == kSoundAac) {
-        if (size < 1) continue;
+        if (size < 1) {
+          pass_over(tag);
+          continue;
+        }
         sequence_header = get_byte(pb_) == 0;
         --size;
       }
@@ -181,7 +272,7 @@ int FlvDemuxer::ReadPacket(ReaderPacket& packet) {
       if (codec == kCodecH264) {
         st->codec_id = codec_id::kH264;
         if (size < 4) {
-          url_fseek(pb_, next, SEEK_SET);
+          pass_over(tag);
           continue;
         }
         sequence_header = get_byte(pb_) == 0;
@@ -196,28 +287,34 @@ int FlvDemuxer::ReadPacket(ReaderPacket& packet) {
       auto& extra = extradata_[static_cast<size_t>(number)];
       extra.resize(std::min<uint32_t>(size, 1 << 20));
       extra.resize(static_cast<size_t>(std::max(0, get_buffer(pb_, extra.data(), static_cast<int>(extra.size())))));
-      url_fseek(pb_, next, SEEK_SET);
+      pass_over(tag);
       continue;
     }
     if (size == 0) {
-      url_fseek(pb_, next, SEEK_SET);
+      pass_over(tag);
+      continue;
+    }
+    if (!packet.Reserve(static_cast<int32_t>(size))) return kErrNoMemory;
+    packet.pos = url_ftell(pb_);
+    if (get_buffer(pb_, packet.data.get(), static_cast<int>(size)) != static_cast<int>(size)) {
+      damage_.truncated = true;
+      packet.Release();
+      return kErrIO;
+    }
+    if (!FollowedByTag(tag)) {
+      Reject(tag);
       continue;
     }
     // Only tags that carry a picture or samples go into the index: an AVC
     // end-of-sequence tag has key-frame flags too.
-    if ((flags >> 4) == 1) index_[static_cast<size_t>(number)].Add({tag_pos, static_cast<int64_t>(dts), size, true});
-    if (!packet.Reserve(static_cast<int32_t>(size))) return kErrNoMemory;
-    packet.pos = url_ftell(pb_);
-    if (get_buffer(pb_, packet.data.get(), static_cast<int>(size)) != static_cast<int>(size)) {
-      packet.Release();
-      return kErrIO;
-    }
+    if ((flags >> 4) == 1) index_[static_cast<size_t>(number)].Add({tag.pos, static_cast<int64_t>(dts), size, true});
     packet.size = static_cast<int32_t>(size);
     packet.pts = pts;
     packet.dts = packet_dts;
     packet.stream_index = number;
     packet.flags = (type != kTypeVideo || (flags >> 4) == 1) ? kPacketFlagKey : 0;
-    last_tag_pos_ = tag_pos;
+    last_tag_pos_ = tag.pos;
+    NoteDelivered(static_cast<int64_t>(dts) * 1000);
     return packet.size;
   }
 }
@@ -226,59 +323,70 @@ void FlvDemuxer::ReadLeadingMetadata() {
   // Script tags and sequence headers come before the first picture; take them
   // all, so that a seek past them still finds the decoders' extra data.
   for (;;) {
-    const int64_t tag_pos = url_ftell(pb_);
-    get_be32(pb_);
-    const int type = get_byte(pb_);
-    const uint32_t size = get_be24(pb_);
-    url_fskip(pb_, 7);  // timestamp, stream id
-    if (url_feof(pb_)) break;
-    if (type == kTypeScript) {
-      ParseMetadata(size);
-    } else if ((type == kTypeVideo || type == kTypeAudio) && size >= 2) {
+    Tag tag;
+    if (NextTag(tag, false) < 0) break;
+    if (tag.type == kTypeScript) {
+      ParseMetadata(tag.size);
+    } else if ((tag.type == kTypeVideo || tag.type == kTypeAudio) && tag.size >= 2) {
       const int flags = get_byte(pb_);
-      const bool avc = type == kTypeVideo && (flags & 0x0F) == kCodecH264;
-      const bool aac = type == kTypeAudio && (flags >> 4) == kSoundAac;
+      const bool avc = tag.type == kTypeVideo && (flags & 0x0F) == kCodecH264;
+      const bool aac = tag.type == kTypeAudio && (flags >> 4) == kSoundAac;
       if (!(avc || aac) || get_byte(pb_) != 0) break;  // a real packet: stop before it
-      url_fseek(pb_, tag_pos, SEEK_SET);
-      ReaderPacket unused;
-      ReadPacket(unused);  // stores the sequence header as extra data
-      continue;
+      if (avc) url_fskip(pb_, 3);  // composition time
+      const int number = avc ? kVideoStream : kAudioStream;
+      if (AVStream* st = StreamFor(number, avc ? kKindVideo : kKindAudio))
+        st->codec_id = avc ? codec_id::kH264 : codec_id::kAac;
+      auto& extra = extradata_[static_cast<size_t>(number)];
+      const int64_t length = tag.DataEnd() - url_ftell(pb_);
+      extra.resize(static_cast<size_t>(std::clamp<int64_t>(length, 0, 1 << 20)));
+      extra.resize(static_cast<size_t>(std::max(0, get_buffer(pb_, extra.data(), static_cast<int>(extra.size())))));
     } else {
       break;
     }
-    url_fseek(pb_, tag_pos + 15 + size, SEEK_SET);
+    if (!FollowedByTag(tag)) break;
   }
   // Reading starts again at the first tag: the header tags are read once more and skipped.
   url_fseek(pb_, data_offset_, SEEK_SET);
+  resync_next_ = false;
 }
 
 void FlvDemuxer::BuildIndex() {
   if (index_complete_) return;
   index_complete_ = true;
+  // Reading meets the same damage again: the walk does not count it.
   const int64_t resume = url_ftell(pb_);
+  const bool resync = resync_next_;
+  resync_next_ = false;
   url_fseek(pb_, data_offset_, SEEK_SET);
   for (;;) {
-    const int64_t tag_pos = url_ftell(pb_);
-    get_be32(pb_);
-    const int type = get_byte(pb_);
-    const uint32_t size = get_be24(pb_);
-    uint32_t dts = get_be24(pb_);
-    dts |= static_cast<uint32_t>(get_byte(pb_)) << 24;
-    get_be24(pb_);
-    const int flags = size > 0 ? get_byte(pb_) : 0;
-    // AVC: packet type 1 holds pictures (0 is the sequence header, 2 its end).
-    const int avc_packet_type = (flags & 0x0F) == kCodecH264 && size > 1 ? get_byte(pb_) : 1;
-    if (url_feof(pb_)) break;
-    if (type == kTypeVideo && (flags >> 4) == 1 && avc_packet_type == 1 && size > 5)
-      index_[kVideoStream].Add({tag_pos, static_cast<int64_t>(dts), size, true});
-    if (url_fseek(pb_, tag_pos + 15 + size, SEEK_SET) < 0) break;
+    Tag tag;
+    if (NextTag(tag, false) < 0) break;
+    const uint8_t* p = tag.size >= 2 ? url_fpeek(pb_, 2) : nullptr;
+    const int flags = p ? p[0] : 0;
+    if (tag.type == kTypeData) StreamFor(kDataStream, kKindData);
+    if (tag.type == kTypeVideo && p) {
+      AVStream* st = StreamFor(kVideoStream, kKindVideo);
+      const int codec = flags & 0x0F;
+      if (st && codec == kCodecH264) st->codec_id = codec_id::kH264;
+      if (st && codec == kCodecH263) st->codec_id = codec_id::kH263;
+      // AVC: packet type 1 holds pictures (0 is the sequence header, 2 its end).
+      const int avc_packet_type = codec == kCodecH264 ? p[1] : 1;
+      if ((flags >> 4) == 1 && avc_packet_type == 1 && tag.size > 5)
+        index_[kVideoStream].Add({tag.pos, static_cast<int64_t>(tag.timestamp), tag.size, true});
+    }
+    if (!FollowedByTag(tag)) {
+      url_fseek(pb_, tag.pos + 1, SEEK_SET);
+      resync_next_ = true;
+    }
   }
+  resync_next_ = resync;
   url_fseek(pb_, resume, SEEK_SET);
 }
 
 bool FlvDemuxer::Seek(int64_t target_us) {
   if (target_us < 0) return false;
   BuildIndex();
+  resync_next_ = false;
   const int e = index_[kVideoStream].KeyAtOrBefore(target_us / 1000);
   if (e < 0) return false;
   return url_fseek(pb_, index_[kVideoStream].entries()[static_cast<size_t>(e)].pos, SEEK_SET) >= 0;
@@ -287,6 +395,7 @@ bool FlvDemuxer::Seek(int64_t target_us) {
 int FlvDemuxer::OpenReverse(ByteIOContext* pb, std::string_view file_name) {
   const int r = Open(pb, file_name);
   if (r < 0) return r;
+  ReadLeadingMetadata();  // codecs and the decoders' extra data
   BuildIndex();
   reverse_.Reset(url_fsize(pb_));
   reverse_active_ = true;

@@ -4,6 +4,7 @@
 // and AAC sequence headers become the streams' extra data, not packets.
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cstdint>
 #include <vector>
 
@@ -28,14 +29,38 @@ class FlvDemuxer final : public Demuxer {
   void ReadLeadingMetadata();
 
  private:
+  // A tag: `pos` is its PreviousTagSize field, the header follows.
+  struct Tag {
+    int64_t pos = 0;
+    int type = 0;
+    uint32_t size = 0;
+    uint32_t timestamp = 0;
+    int64_t DataEnd() const { return pos + kHeaderSize + size; }
+  };
+  static constexpr int kHeaderSize = 15;  // PreviousTagSize (4) and the tag header (11)
+  enum class Found { Tag, EndOfFile };
+
   AVStream* StreamFor(int number, int kind);
   void ParseMetadata(uint32_t size);
   void ProbeDuration();
   // Reads every tag header once so that seeking and reverse play have an index.
   void BuildIndex();
+  // The next tag from the current position; a damaged stretch is crossed by
+  // resynchronising. Leaves the position after the header.
+  int NextTag(Tag& tag, bool count_damage);
+  // Scans for a tag whose header is plausible and that the next tag follows.
+  Found ScanForTrustedTag(Tag& tag, bool count_damage);
+  bool Plausible(const Tag& tag) const;
+  // The next PreviousTagSize holds this tag's size, or a tag header follows,
+  // or the file ends.
+  bool FollowedByTag(const Tag& tag);
+  void Reject(const Tag& tag);
+  static Tag ParseHeader(const uint8_t* p, int64_t pos);
 
   ByteIOContext* pb_ = nullptr;
   int64_t data_offset_ = 0;
+  int64_t file_size_ = INT64_MAX;
+  bool resync_next_ = false;
   bool no_header_ = false;
   bool negative_cts_seen_ = false;
   bool duration_probed_ = false;
