@@ -166,7 +166,10 @@ FlvDemuxer::Found FlvDemuxer::ScanForTrustedTag(Tag& tag, bool count_damage) {
   const int64_t begin = url_ftell(pb_);
   for (;;) {
     const uint8_t* p = url_fpeek(pb_, kHeaderSize);
-    if (!p) return Found::EndOfFile;
+    if (!p) {
+      if (count_damage) NoteSkipped(std::min(url_ftell(pb_), file_size_) - begin);  // trailing garbage
+      return Found::EndOfFile;
+    }
     // Candidates inside the buffer: a known type and a zero stream id.
     const auto available = pb_->buf_end - pb_->buf_ptr;
     std::ptrdiff_t i = 0;
@@ -206,7 +209,13 @@ int FlvDemuxer::NextTag(Tag& tag, bool count_damage) {
   const Tag suspect = tag;
   const bool cut_short = KnownType(tag.type) && ZeroStreamId(p) && tag.DataEnd() > file_size_;
   url_fseek(pb_, pos + 1, SEEK_SET);
-  if (ScanForTrustedTag(tag, count_damage) == Found::Tag) return 0;
+  if (ScanForTrustedTag(tag, count_damage && !cut_short) == Found::Tag) {
+    if (count_damage && cut_short) {
+      NoteDropped();
+      NoteSkipped(tag.pos - pos - 1);
+    }
+    return 0;
+  }
   if (!cut_short) return kErrEndOfStream;
   tag = suspect;
   url_fseek(pb_, pos + kHeaderSize, SEEK_SET);
@@ -226,7 +235,10 @@ int FlvDemuxer::ReadPacket(ReaderPacket& packet) {
     uint32_t size = tag.size;
     const uint32_t dts = tag.timestamp;
     const int type = tag.type;
-    if (size == 0) continue;
+    if (size == 0) {
+      pass_over(tag);
+      continue;
+    }
     if (type == kTypeScript) {
       ParseMetadata(size);
       pass_over(tag);

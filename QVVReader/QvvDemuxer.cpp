@@ -276,9 +276,13 @@ void QvvDemuxer::Reject(const Tag& tag) {
 
 QvvDemuxer::Found QvvDemuxer::ScanForTrustedTag(Tag& tag, bool count_damage, int64_t limit) {
   const int64_t begin = url_ftell(pb_);
+  auto at_end = [&] {
+    if (count_damage) NoteSkipped(std::min(url_ftell(pb_), file_size_) - begin);  // trailing garbage
+    return Found::EndOfFile;
+  };
   for (;;) {
     const uint8_t* p = url_fpeek(pb_, 3);
-    if (!p) return Found::EndOfFile;
+    if (!p) return at_end();
     // Only a 0x01 can start a marker: skip to the next one in the buffer.
     const auto available = static_cast<size_t>(pb_->buf_end - pb_->buf_ptr) - 2;
     const auto* hit = static_cast<const uint8_t*>(std::memchr(p, 0x01, available));
@@ -337,8 +341,9 @@ int QvvDemuxer::NextTag(Tag& tag) {
   // is the last tag of a file cut short.
   const Tag suspect = tag;
   url_fseek(pb_, tag.pos + 2, SEEK_SET);
-  if (ScanForTrustedTag(tag, true) == Found::Tag) {
+  if (ScanForTrustedTag(tag, false) == Found::Tag) {
     NoteDropped();
+    NoteSkipped(tag.pos - suspect.pos - 2);
     return 0;
   }
   tag = suspect;
@@ -447,7 +452,10 @@ int QvvDemuxer::ReadPacket(ReaderPacket& packet) {
     Tag tag;
     const int r = NextTag(tag);
     if (r < 0) return r;
-    if (tag.data_size == 0) continue;
+    if (tag.data_size == 0) {
+      pass_over(tag);
+      continue;
+    }
     if (tag.type == kTypeMetadata && tag.data_size > 18) {
       ParseMetadata(tag.data_size);
       pass_over(tag);
@@ -475,7 +483,10 @@ int QvvDemuxer::ReadPacket(ReaderPacket& packet) {
       cts = static_cast<int32_t>(get_be24(pb_) << 8) >> 8;
       payload -= 4;
     }
-    if (payload <= 0) continue;
+    if (payload <= 0) {
+      pass_over(tag);
+      continue;
+    }
 
     AVStream* st = ctx_.FindStream(static_cast<int32_t>(tag.stream));
     if (!st) {
