@@ -21,6 +21,10 @@ uint32_t Le32(const uint8_t* p) {
   return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
 }
 
+// Chunk ids begin with a stream's two digits, or are LIST, RIFF, JUNK, idx1,
+// indx or ix##.
+bool CanBeginChunk(uint8_t c) { return (c >= '0' && c <= '9') || c == 'L' || c == 'R' || c == 'J' || c == 'i'; }
+
 int StreamOfChunkId(uint32_t id) {
   const int c0 = static_cast<int>(id & 0xFF), c1 = static_cast<int>((id >> 8) & 0xFF);
   if (c0 < '0' || c0 > '9' || c1 < '0' || c1 > '9') return -1;
@@ -447,14 +451,23 @@ int AviDemuxer::NextChunk(Chunk& chunk) {
     const int c2 = static_cast<int>((id >> 16) & 0xFF), c3 = static_cast<int>(id >> 24);
     const bool letters = c2 >= 'a' && c2 <= 'z' && c3 >= 'a' && c3 <= 'z';
     if (stream >= 0 && stream < ctx_.nb_streams && letters) {
-      if (pos + 8 + static_cast<int64_t>(size) <= file_size_) {
+      // While resynchronising, a candidate counts only when the next chunk
+      // follows it: a stray id in noise must not swallow what comes after.
+      const auto followed = [&] {
+        if (damaged_from < 0) return true;
+        url_fseek(pb_, next, SEEK_SET);
+        const bool yes = ChunkFollows();
+        url_fseek(pb_, pos, SEEK_SET);
+        return yes;
+      };
+      if (pos + 8 + static_cast<int64_t>(size) <= file_size_ && followed()) {
         if (damaged_from >= 0) NoteSkipped(pos - damaged_from);
         damaged_from = -1;
         if (c2 == 'p' && c3 == 'c') {  // palette change
           url_fseek(pb_, next, SEEK_SET);
           continue;
         }
-        url_fconsume(pb_, 8);
+        url_fseek(pb_, pos + 8, SEEK_SET);
         if (size == 0) {  // an empty chunk holds a frame's place
           info_[static_cast<size_t>(stream)].frame_offset += Duration(info_[static_cast<size_t>(stream)], 0);
           continue;
@@ -464,9 +477,14 @@ int AviDemuxer::NextChunk(Chunk& chunk) {
       }
       if (damaged_from < 0) cut_short = true;  // the file may end inside this chunk
     }
-    // Not a chunk header: damage. Try again one byte further.
+    // Not a chunk header: damage. Try again one byte further, passing over
+    // the buffered bytes that cannot begin one.
     if (damaged_from < 0) damaged_from = pos;
-    url_fconsume(pb_, 1);
+    url_fseek(pb_, pos + 1, SEEK_SET);
+    if (!url_fpeek(pb_, 1)) continue;
+    const uint8_t* q = pb_->buf_ptr;
+    while (q < pb_->buf_end && !CanBeginChunk(*q)) ++q;
+    url_fconsume(pb_, static_cast<int>(q - pb_->buf_ptr));
   }
 }
 

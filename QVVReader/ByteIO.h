@@ -140,7 +140,9 @@ uint64_t ff_get_v(ByteIOContext* s);
 // time reads every byte of the file once.
 const uint8_t* url_fpeek(ByteIOContext* s, int n);
 // Consumes `n` bytes that url_fpeek has shown.
-inline void url_fconsume(ByteIOContext* s, int n) { s->buf_ptr += n; }
+inline void url_fconsume(ByteIOContext* s, int n) {
+  if (n > 0 && n <= s->buf_end - s->buf_ptr) s->buf_ptr += n;
+}
 
 // ---- writing ----
 void put_byte(ByteIOContext* s, int b);

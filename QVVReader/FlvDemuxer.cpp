@@ -76,7 +76,8 @@ int FlvDemuxer::Open(ByteIOContext* pb, std::string_view) {
   ctx_ = AVFormatContext{};
   ctx_.pb = pb;
   pb_ = pb;
-  negative_cts_seen_ = duration_probed_ = index_complete_ = reverse_active_ = resync_next_ = false;
+  negative_cts_seen_ = duration_probed_ = index_complete_ = reverse_active_ = false;
+  ForgetResync();
   ResetDamage();
   for (auto& e : extradata_) e.clear();
   for (auto& i : index_) i.clear();
@@ -156,6 +157,14 @@ bool FlvDemuxer::FollowedByTag(const Tag& tag) {
   return previous == tag.size + 11 || (KnownType(p[4]) && ZeroStreamId(p));
 }
 
+bool FlvDemuxer::ReachesTo(const Tag& tag, const Tag& next) {
+  // The PreviousTagSize of `next` measures the tag before it.
+  if (url_fseek(pb_, next.pos, SEEK_SET) < 0) return false;
+  const int64_t previous = get_be32(pb_);
+  url_fseek(pb_, next.pos + kHeaderSize, SEEK_SET);
+  return previous == next.pos - tag.pos - 4 && previous != tag.size + 11;
+}
+
 void FlvDemuxer::Reject(const Tag& tag) {
   NoteDropped();
   url_fseek(pb_, tag.pos + 1, SEEK_SET);
@@ -192,8 +201,14 @@ FlvDemuxer::Found FlvDemuxer::ScanForTrustedTag(Tag& tag, bool count_damage) {
 }
 
 int FlvDemuxer::NextTag(Tag& tag, bool count_damage) {
+  if (pending_) {
+    tag = *pending_;
+    pending_.reset();
+    url_fseek(pb_, tag.pos + kHeaderSize, SEEK_SET);
+    return 0;
+  }
   if (resync_next_) {
-    resync_next_ = false;
+    ForgetResync();
     return ScanForTrustedTag(tag, count_damage) == Found::Tag ? 0 : kErrEndOfStream;
   }
   const int64_t pos = url_ftell(pb_);
@@ -313,9 +328,21 @@ int FlvDemuxer::ReadPacket(ReaderPacket& packet) {
       packet.Release();
       return kErrIO;
     }
+    int64_t garbage_after = 0;
     if (!FollowedByTag(tag)) {
-      Reject(tag);
-      continue;
+      // Either the size was damaged and the data ran into the tags behind it,
+      // or garbage follows an intact tag: where the next trustworthy tag
+      // starts tells which.
+      url_fseek(pb_, tag.pos + 1, SEEK_SET);
+      Tag next;
+      const bool found = ScanForTrustedTag(next, false) == Found::Tag;
+      if (found) pending_ = next;
+      if (found && (next.pos < tag.DataEnd() || ReachesTo(tag, next))) {
+        NoteDropped();
+        NoteSkipped(next.pos - tag.pos - 1);
+        continue;
+      }
+      garbage_after = (found ? next.pos : std::min(url_ftell(pb_), file_size_)) - tag.DataEnd();
     }
     // Only tags that carry a picture or samples go into the index: an AVC
     // end-of-sequence tag has key-frame flags too.
@@ -327,6 +354,7 @@ int FlvDemuxer::ReadPacket(ReaderPacket& packet) {
     packet.flags = (type != kTypeVideo || (flags >> 4) == 1) ? kPacketFlagKey : 0;
     last_tag_pos_ = tag.pos;
     NoteDelivered(static_cast<int64_t>(dts) * 1000);
+    NoteSkipped(garbage_after);
     return packet.size;
   }
 }
@@ -359,7 +387,7 @@ void FlvDemuxer::ReadLeadingMetadata() {
   }
   // Reading starts again at the first tag: the header tags are read once more and skipped.
   url_fseek(pb_, data_offset_, SEEK_SET);
-  resync_next_ = false;
+  ForgetResync();
 }
 
 void FlvDemuxer::BuildIndex() {
@@ -368,7 +396,8 @@ void FlvDemuxer::BuildIndex() {
   // Reading meets the same damage again: the walk does not count it.
   const int64_t resume = url_ftell(pb_);
   const bool resync = resync_next_;
-  resync_next_ = false;
+  const std::optional<Tag> pending = pending_;
+  ForgetResync();
   url_fseek(pb_, data_offset_, SEEK_SET);
   for (;;) {
     Tag tag;
@@ -392,13 +421,14 @@ void FlvDemuxer::BuildIndex() {
     }
   }
   resync_next_ = resync;
+  pending_ = pending;
   url_fseek(pb_, resume, SEEK_SET);
 }
 
 bool FlvDemuxer::Seek(int64_t target_us) {
   if (target_us < 0) return false;
   BuildIndex();
-  resync_next_ = false;
+  ForgetResync();
   const int e = index_[kVideoStream].KeyAtOrBefore(target_us / 1000);
   if (e < 0) return false;
   return url_fseek(pb_, index_[kVideoStream].entries()[static_cast<size_t>(e)].pos, SEEK_SET) >= 0;

@@ -6,6 +6,7 @@
 #include <array>
 #include <climits>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "QVVReader/Demuxer.h"
@@ -55,12 +56,20 @@ class FlvDemuxer final : public Demuxer {
   // or the file ends.
   bool FollowedByTag(const Tag& tag);
   void Reject(const Tag& tag);
+  // Whether the PreviousTagSize of `next` says that `tag` runs up to it.
+  bool ReachesTo(const Tag& tag, const Tag& next);
   static Tag ParseHeader(const uint8_t* p, int64_t pos);
 
   ByteIOContext* pb_ = nullptr;
   int64_t data_offset_ = 0;
   int64_t file_size_ = INT64_MAX;
   bool resync_next_ = false;
+  // A tag already found by a resynchronisation; NextTag hands it out next.
+  std::optional<Tag> pending_;
+  void ForgetResync() {
+    resync_next_ = false;
+    pending_.reset();
+  }
   bool no_header_ = false;
   bool negative_cts_seen_ = false;
   bool duration_probed_ = false;

@@ -156,7 +156,7 @@ int QvvDemuxer::Open(ByteIOContext* pb, std::string_view file_name) {
   ctx_.pb = pb;
   pb_ = pb;
   duration_probed_ = false;
-  resync_next_ = false;
+  ForgetResync();
   last_tag_pos_ = -1;
   reverse_ = ReverseWindow{};
   ResetDamage();
@@ -200,7 +200,7 @@ int QvvDemuxer::Open(ByteIOContext* pb, std::string_view file_name) {
   // file cut inside its first tags).
   if (!HasCompletePacket()) return kErrInvalid;
   ResetDamage();  // what the check crossed is met again when reading
-  resync_next_ = false;
+  ForgetResync();
   last_tag_pos_ = -1;
   const int64_t r = url_fseek(pb, data_offset_, SEEK_SET);
   return r < 0 ? static_cast<int>(r) : 0;
@@ -213,7 +213,7 @@ int QvvDemuxer::ReadLeadingMetadata() {
     Tag tag;
     if (NextTag(tag) < 0) {
       url_fseek(pb_, before, SEEK_SET);
-      resync_next_ = false;
+      ForgetResync();
       return applied;
     }
     if (tag.type != kTypeMetadata) {
@@ -268,6 +268,18 @@ bool QvvDemuxer::Trusted(const Tag& tag) {
   return ValidType(tag.type) && tag.stream < kMaxStreamNumber && tag.DataEnd() <= file_size_ && FollowedByTag(tag);
 }
 
+bool QvvDemuxer::ReachesTo(const Tag& tag, const Tag& next) {
+  // The PreviousTagSize before `next` measures from the marker of the tag
+  // before it: a tag whose own size says otherwise was damaged.
+  for (const int64_t field : {next.pos - 4, next.pos - 6}) {
+    if (field <= tag.pos || url_fseek(pb_, field, SEEK_SET) < 0) continue;
+    const int64_t distance = get_be32(pb_);
+    if (distance == field - tag.pos && distance != tag.data_size + kPreviousTagSizeExtra) return true;
+  }
+  url_fseek(pb_, next.pos + kTagHeaderSize, SEEK_SET);
+  return false;
+}
+
 void QvvDemuxer::Reject(const Tag& tag) {
   NoteDropped();
   url_fseek(pb_, tag.pos + 2, SEEK_SET);
@@ -309,8 +321,15 @@ QvvDemuxer::Found QvvDemuxer::ScanForTrustedTag(Tag& tag, bool count_damage, int
 }
 
 int QvvDemuxer::NextTag(Tag& tag) {
+  if (pending_) {
+    tag = *pending_;
+    pending_.reset();
+    url_fseek(pb_, tag.pos + kTagHeaderSize, SEEK_SET);
+    last_tag_pos_ = tag.pos;
+    return 0;
+  }
   if (resync_next_) {
-    resync_next_ = false;
+    ForgetResync();
     return ScanForTrustedTag(tag, true) == Found::Tag ? 0 : kErrEndOfStream;
   }
   // The marker follows the 4-byte PreviousTagSize, after the spare bytes some
@@ -538,9 +557,21 @@ int QvvDemuxer::ReadPacket(ReaderPacket& packet) {
       packet.Release();
       return kErrIO;
     }
+    int64_t garbage_after = 0;
     if (!FollowedByTag(tag)) {
-      Reject(tag);
-      continue;
+      // Either the size was damaged and the data ran into the tags behind it,
+      // or garbage follows an intact tag: where the next trustworthy tag
+      // starts tells which.
+      url_fseek(pb_, tag.pos + 2, SEEK_SET);
+      Tag next;
+      const bool found = ScanForTrustedTag(next, false) == Found::Tag;
+      if (found) pending_ = next;
+      if (found && (next.pos < tag.DataEnd() || ReachesTo(tag, next))) {
+        NoteDropped();
+        NoteSkipped(next.pos - tag.pos - 2);
+        continue;
+      }
+      garbage_after = (found ? next.pos : std::min(url_ftell(pb_), file_size_)) - tag.DataEnd();
     }
     std::memset(packet.data.get() + payload, 0, ReaderPacket::kPadding);
     packet.size = static_cast<int32_t>(payload);
@@ -549,6 +580,7 @@ int QvvDemuxer::ReadPacket(ReaderPacket& packet) {
     packet.stream_index = static_cast<int32_t>(tag.stream);
     packet.flags = (tag.type == kTypeAudio || frame_type == kFrameKey) ? kPacketFlagKey : 0;
     NoteDelivered(packet.dts);
+    NoteSkipped(garbage_after);
     return packet.size;
   }
 }
@@ -556,7 +588,7 @@ int QvvDemuxer::ReadPacket(ReaderPacket& packet) {
 // ------------------------------------------------------------------ seeking
 
 bool QvvDemuxer::Seek(int64_t target_us) {
-  resync_next_ = false;
+  ForgetResync();
   if (target_us == 0) {
     url_fseek(pb_, data_offset_, SEEK_SET);  // the first tag
     return true;
@@ -695,7 +727,7 @@ int QvvDemuxer::StepBack() {
   reverse_.end = old_start;
   reverse_.start = window_start;
   url_fseek(pb_, window_start, SEEK_SET);
-  resync_next_ = false;
+  ForgetResync();
   return 0;
 }
 
@@ -710,7 +742,7 @@ int QvvDemuxer::ReadPacketReverse(ReaderPacket& packet) {
     if (r == kErrEndOfStream || (r >= 0 && last_tag_pos_ - 4 >= reverse_.end)) {
       // Left the window: the next pass steps back.
       url_fseek(pb_, reverse_.end, SEEK_SET);
-      resync_next_ = false;
+      ForgetResync();
       continue;
     }
     if (r < 0) return r;

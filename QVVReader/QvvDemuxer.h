@@ -13,6 +13,7 @@
 // PreviousTagSize holds the distance from the previous tag's marker to the
 // field itself, which the recorder writes as data size + 15.
 #include <cstdint>
+#include <optional>
 #include <climits>
 #include <string>
 #include <vector>
@@ -71,6 +72,8 @@ class QvvDemuxer final : public Demuxer {
   // Leaves a tag that turned out to be damaged: reading resynchronises from
   // just behind its marker.
   void Reject(const Tag& tag);
+  // Whether the PreviousTagSize before `next` says that `tag` runs up to it.
+  bool ReachesTo(const Tag& tag, const Tag& next);
   bool ReadTagAt(int64_t marker_pos, Tag& tag);
   // The tag before `tag`, through its PreviousTagSize or by scanning back.
   bool PreviousTag(const Tag& tag, Tag& previous);
@@ -88,7 +91,13 @@ class QvvDemuxer final : public Demuxer {
   ByteIOContext* pb_ = nullptr;
   int64_t data_offset_ = 0;
   int64_t file_size_ = INT64_MAX;  // INT64_MAX when the input cannot tell
-  bool resync_next_ = false;       // the last tag was rejected: scan for the next
+  bool resync_next_ = false;
+  // A tag already found by a resynchronisation; NextTag hands it out next.
+  std::optional<Tag> pending_;
+  void ForgetResync() {
+    resync_next_ = false;
+    pending_.reset();
+  }       // the last tag was rejected: scan for the next
   int64_t last_tag_pos_ = -1;
   bool duration_probed_ = false;
   std::vector<uint8_t> metadata_;
