@@ -96,10 +96,14 @@ int ACMovieFilter::FinalFilter() {
   if (any) sleeper_->SleepMs(100);
   // Threads cannot be killed safely: one that does not end in time is reported
   // and waited for later (the destructor), never detached with our memory.
-  for (auto& p : positions_) {
-    for (platform::WorkerThread* t : {&p->decode_thread, &p->play_thread, &p->alg_thread}) {
-      if (!t->Join(100) && !t->Join(5000))
-        std::fprintf(stderr, "dravik: an engine thread did not stop within 5 s; it is waited for at destruction\n");
+  // A thread may still have a sleep to finish: the sleeper lets time go on.
+  {
+    platform::BlockingCall joining(*sleeper_);
+    for (auto& p : positions_) {
+      for (platform::WorkerThread* t : {&p->decode_thread, &p->play_thread, &p->alg_thread}) {
+        if (!t->Join(100) && !t->Join(5000))
+          std::fprintf(stderr, "dravik: an engine thread did not stop within 5 s; it is waited for at destruction\n");
+      }
     }
   }
   for (int c = 0; c < std::max(channel_count_, 0); ++c) {

@@ -36,6 +36,7 @@ void ACPlayClock::Stop() {
   // It is never detached, as it uses this object.
   thread_.RequestStop();
   stop_wake_.Set();
+  platform::BlockingCall joining(*sleeper_);  // its sleep between time stamps still has to end
   if (!thread_.Join(2000)) {
     std::fprintf(stderr, "dravik: the playback clock did not stop within 2 s; waiting for it\n");
     thread_.Join(platform::kInfinite);

@@ -14,6 +14,23 @@ class Sleeper {
   // A timed wait for an event (kInfinite: no time-out); true when signalled.
   // Threads paced by a sleeper wait through it, so a fake clock sees them.
   virtual bool WaitFor(Event& event, int timeout_ms) { return event.Wait(timeout_ms); }
+  // Brackets a wait the sleeper cannot see (a join of threads that wait
+  // through it): a fake clock lets time go on for the others meanwhile rather
+  // than hold it for this thread. Use BlockingCall.
+  virtual void EnterBlocking() {}
+  virtual void LeaveBlocking() {}
+};
+
+// Announces the enclosed wait to the sleeper for the scope's lifetime.
+class BlockingCall {
+ public:
+  explicit BlockingCall(Sleeper& sleeper) : sleeper_(sleeper) { sleeper_.EnterBlocking(); }
+  ~BlockingCall() { sleeper_.LeaveBlocking(); }
+  BlockingCall(const BlockingCall&) = delete;
+  BlockingCall& operator=(const BlockingCall&) = delete;
+
+ private:
+  Sleeper& sleeper_;
 };
 
 class TimeSource {

@@ -5,9 +5,12 @@
 // and that the pictures reaching a pane are the decoder's, whole and in order.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <latch>
 #include <map>
 #include <mutex>
+#include <semaphore>
 #include <span>
 #include <thread>
 #include <vector>
@@ -56,17 +59,76 @@ TEST(FakeClock, TimeJumpsOnlyWhenEveryParticipantWaits) {
   EXPECT_EQ(woke_at, 40u) << "the event wakes its waiter before time moves on";
   EXPECT_EQ(clock.Now(), 45u);
   EXPECT_FALSE(clock.WaitFor(go, 0));
-  EXPECT_EQ(clock.GraceAdvances(), 0u);
+}
 
-  // A participant blocked on something the clock cannot see does not stop time.
-  std::thread busy([&] {
+// The kernel sees a thread in a wait the clock does not know of as asleep;
+// for the clock it is at work, however long it takes and however loaded the
+// machine is.
+TEST(FakeClock, AParticipantInAnUnannouncedWaitHoldsTime) {
+  FakeClock clock;
+  std::binary_semaphore release(0);
+  std::atomic<bool> released{false};
+  bool released_before_waking = false;
+  std::latch joined(2);
+  clock.Participate();
+  std::thread worker([&] {
+    clock.Participate();
+    joined.count_down();
+    release.acquire();  // to the clock: working
+    released.store(true);
     clock.SleepMs(1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));  // a real wait, invisible to the clock
   });
-  std::thread sleeping([&] { clock.SleepMs(10); });
-  sleeping.join();
-  busy.join();
-  EXPECT_GE(clock.GraceAdvances(), 1u);
+  std::thread sleeper([&] {
+    clock.Participate();
+    joined.count_down();
+    clock.SleepMs(10);
+    released_before_waking = released.load();
+  });
+  joined.wait();
+  clock.Leave();
+  // Time enough for a clock that guesses to move on: the result does not
+  // depend on it.
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  release.release();
+  worker.join();
+  sleeper.join();
+  EXPECT_TRUE(released_before_waking);
+  EXPECT_EQ(clock.Now(), 10u);
+}
+
+// A join announced with BlockingCall lets time go on for the thread joined,
+// which needs it to end. Nested calls count; out of them, the thread holds
+// time again.
+TEST(FakeClock, AnAnnouncedJoinLetsTimeGoOnForTheThreadJoined) {
+  FakeClock clock;
+  std::binary_semaphore release(0);
+  std::atomic<bool> released{false};
+  bool released_before_waking = false;
+  uint64_t joined_at = 0;
+  std::thread joiner([&] {
+    clock.SleepMs(1);
+    std::thread child([&] { clock.SleepMs(30); });
+    {
+      platform::BlockingCall outer(clock);
+      { platform::BlockingCall inner(clock); }
+      child.join();
+    }
+    joined_at = clock.Now();
+    std::thread late([&] {
+      clock.SleepMs(5);
+      released_before_waking = released.load();
+    });
+    release.acquire();  // to the clock: working
+    released.store(true);
+    platform::BlockingCall joining(clock);
+    late.join();
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // as above: the result does not depend on it
+  release.release();
+  joiner.join();
+  EXPECT_EQ(joined_at, 31u);
+  EXPECT_TRUE(released_before_waking);
+  EXPECT_EQ(clock.Now(), 36u);
 }
 
 class Sync : public ::testing::Test {
@@ -93,6 +155,7 @@ class Sync : public ::testing::Test {
       demuxer.ReadLeadingMetadata();
     }
     FakeClock clock;
+    clock.Participate();  // the start of the playback, before this thread's first wait, holds time too
     cli::PlayOptions options;
     options.channels = channels;
     options.reverse = reverse;
@@ -157,6 +220,7 @@ TEST_F(Sync, APictureWaitsForTheClockAndOneAtOrBehindItShowsAtOnce) {
   engine::ResetAllSourceEvents();
   engine::SourceActiveEvent(engine::SourceKind::Qvv).Set();
   FakeClock clock;
+  clock.Participate();  // time stands while this thread feeds, so fed_at is when the pictures arrived
   ShownAt shown(clock);
   {
     engine::ACMovieFilter filter(&clock, &clock);

@@ -1,14 +1,12 @@
 #include "tests/support/FakeClock.h"
 
-#include <dirent.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <limits>
 #include <set>
+#include <string>
 
 namespace testing_support {
 namespace {
@@ -30,35 +28,6 @@ struct Membership {
 thread_local Membership membership;
 
 long ThreadId() { return syscall(SYS_gettid); }
-
-// True when no thread of this process but the caller and `ignored` (waiting
-// on the clock, though they look in now and then) is running or ready to run:
-// whoever is not waiting on the clock is then blocked on something else.
-bool OtherThreadsAsleep(const std::set<long>& ignored) {
-  const long self = ThreadId();
-  DIR* tasks = opendir("/proc/self/task");
-  if (!tasks) return true;
-  bool asleep = true;
-  while (const dirent* entry = readdir(tasks)) {
-    const long tid = std::atol(entry->d_name);
-    if (tid <= 0 || tid == self || ignored.count(tid)) continue;
-    char path[64];
-    std::snprintf(path, sizeof path, "/proc/self/task/%ld/stat", tid);
-    std::FILE* f = std::fopen(path, "r");
-    if (!f) continue;  // ended meanwhile
-    char line[512] = {};
-    const size_t n = std::fread(line, 1, sizeof line - 1, f);
-    std::fclose(f);
-    // "tid (name) S ...": the state follows the last ')'.
-    const char* close = std::strrchr(line, ')');
-    if (n > 0 && close && close[1] == ' ' && close[2] == 'R') {
-      asleep = false;
-      break;
-    }
-  }
-  closedir(tasks);
-  return asleep;
-}
 
 }  // namespace
 
@@ -91,11 +60,6 @@ uint64_t FakeClock::Now() const {
   return now_;
 }
 
-uint64_t FakeClock::GraceAdvances() const {
-  std::lock_guard lock(mutex_);
-  return grace_advances_;
-}
-
 void FakeClock::Participate() {
   std::lock_guard lock(mutex_);
   Self();
@@ -105,6 +69,22 @@ void FakeClock::Participate() {
 void FakeClock::Forget(std::thread::id thread) {
   std::lock_guard lock(mutex_);
   participants_.erase(thread);
+  Changed();
+}
+
+void FakeClock::EnterBlocking() {
+  std::lock_guard lock(mutex_);
+  const auto it = participants_.find(std::this_thread::get_id());
+  if (it == participants_.end()) return;
+  ++it->second.blocked;
+  Changed();
+}
+
+void FakeClock::LeaveBlocking() {
+  std::lock_guard lock(mutex_);
+  const auto it = participants_.find(std::this_thread::get_id());
+  if (it == participants_.end() || it->second.blocked == 0) return;
+  --it->second.blocked;
   Changed();
 }
 
@@ -163,53 +143,57 @@ bool FakeClock::WaitFor(platform::Event& event, int timeout_ms) {
 }
 
 void FakeClock::AdvanceLoop() {
-  using std::chrono::milliseconds;
   std::unique_lock lock(mutex_);
   uint64_t seen_changes = changes_;
   auto last_change = std::chrono::steady_clock::now();
-  int quiet_looks = 0;
+  bool reported = false;
   while (!quit_) {
+    // Events do not tell this clock when they are set: look again shortly.
     cv_.wait_for(lock, std::chrono::microseconds(500));
     const auto real_now = std::chrono::steady_clock::now();
     if (changes_ != seen_changes) {
       seen_changes = changes_;
       last_change = real_now;
-      quiet_looks = 0;
+      reported = false;
     }
-    bool all_waiting = true;
+    // Time moves only when every participant waits: on the clock with its
+    // event still unset, or in a wait it announced. A woken sleeper still
+    // marked as waiting has its deadline behind the clock and holds it too.
+    bool all_asleep = true;
     uint64_t earliest = kNever;
-    std::set<long> waiting;
     for (const auto& [id, p] : participants_) {
-      const bool asleep = p.waiting && !(p.event && p.event->IsSet());
-      if (asleep) {
+      if (p.waiting) {
+        if (p.event && p.event->IsSet()) all_asleep = false;
         earliest = std::min(earliest, p.deadline);
-        waiting.insert(p.tid);
-      } else {
-        all_waiting = false;
+      } else if (p.blocked == 0) {
+        all_asleep = false;
       }
     }
-    if (earliest == kNever || earliest <= now_) continue;
-    if (!all_waiting) {
-      // Someone is not waiting on the clock. Working (running or ready to
-      // run) holds time; blocked elsewhere lets it go on, once that has been
-      // seen a few times in a row. A thread busy for seconds without any
-      // progress would hang the test: time goes on then too.
-      const auto still = real_now - last_change;
-      if (still < milliseconds(5)) continue;
-      lock.unlock();  // threads on their way into a wait must not look blocked on us
-      const bool asleep = OtherThreadsAsleep(waiting);
-      lock.lock();
-      if (changes_ != seen_changes) continue;
-      quiet_looks = asleep ? quiet_looks + 1 : 0;
-      if (quiet_looks < 3 && still < milliseconds(3000)) continue;
-      ++grace_advances_;
+    if (all_asleep && earliest != kNever && earliest > now_) {
+      now_ = earliest;
+      Changed();
+      seen_changes = changes_;
+      last_change = real_now;
+      continue;
     }
-    quiet_looks = 0;
-    now_ = earliest;
-    Changed();
-    seen_changes = changes_;
-    last_change = real_now;
+    if (!reported && !participants_.empty() && real_now - last_change >= kStallReport) {
+      ReportStall();
+      reported = true;
+    }
   }
+}
+
+void FakeClock::ReportStall() {
+  std::string working, waiting;
+  for (const auto& [id, p] : participants_) {
+    std::string& list = p.waiting || p.blocked ? waiting : working;
+    list += " " + std::to_string(p.tid);
+  }
+  std::fprintf(stderr,
+               "fake clock: no change for %lld s at %llu ms; working (or in a wait not announced with "
+               "platform::BlockingCall):%s; waiting:%s\n",
+               static_cast<long long>(kStallReport.count()), static_cast<unsigned long long>(now_),
+               working.empty() ? " none" : working.c_str(), waiting.empty() ? " none" : waiting.c_str());
 }
 
 }  // namespace testing_support
