@@ -157,6 +157,25 @@ bool FlvDemuxer::FollowedByTag(const Tag& tag) {
   return previous == tag.size + 11 || (KnownType(p[4]) && ZeroStreamId(p));
 }
 
+bool FlvDemuxer::SettleEnd(const Tag& tag, int64_t& garbage_after) {
+  garbage_after = 0;
+  if (FollowedByTag(tag)) return true;
+  // Either the size was damaged and the data ran into the tags behind it, or
+  // garbage follows an intact tag: where the next trustworthy tag starts
+  // tells which.
+  url_fseek(pb_, tag.pos + 1, SEEK_SET);
+  Tag next;
+  const bool found = ScanForTrustedTag(next, false) == Found::Tag;
+  if (found) pending_ = next;
+  if (found && (next.pos < tag.DataEnd() || ReachesTo(tag, next))) {
+    NoteDropped();
+    NoteSkipped(next.pos - tag.pos - 1);
+    return false;
+  }
+  garbage_after = (found ? next.pos : std::min(url_ftell(pb_), file_size_)) - tag.DataEnd();
+  return true;
+}
+
 bool FlvDemuxer::ReachesTo(const Tag& tag, const Tag& next) {
   // The PreviousTagSize of `next` measures the tag before it.
   if (url_fseek(pb_, next.pos, SEEK_SET) < 0) return false;
@@ -329,21 +348,7 @@ int FlvDemuxer::ReadPacket(ReaderPacket& packet) {
       return kErrIO;
     }
     int64_t garbage_after = 0;
-    if (!FollowedByTag(tag)) {
-      // Either the size was damaged and the data ran into the tags behind it,
-      // or garbage follows an intact tag: where the next trustworthy tag
-      // starts tells which.
-      url_fseek(pb_, tag.pos + 1, SEEK_SET);
-      Tag next;
-      const bool found = ScanForTrustedTag(next, false) == Found::Tag;
-      if (found) pending_ = next;
-      if (found && (next.pos < tag.DataEnd() || ReachesTo(tag, next))) {
-        NoteDropped();
-        NoteSkipped(next.pos - tag.pos - 1);
-        continue;
-      }
-      garbage_after = (found ? next.pos : std::min(url_ftell(pb_), file_size_)) - tag.DataEnd();
-    }
+    if (!SettleEnd(tag, garbage_after)) continue;
     // Only tags that carry a picture or samples go into the index: an AVC
     // end-of-sequence tag has key-frame flags too.
     if ((flags >> 4) == 1) index_[static_cast<size_t>(number)].Add({tag.pos, static_cast<int64_t>(dts), size, true});

@@ -58,6 +58,10 @@ class FlvDemuxer final : public Demuxer {
   void Reject(const Tag& tag);
   // Whether the PreviousTagSize of `next` says that `tag` runs up to it.
   bool ReachesTo(const Tag& tag, const Tag& next);
+  // After a packet's data: false when the tag turned out damaged (left out,
+  // reading goes on at the next trustworthy tag); else how many bytes of
+  // garbage follow it, to be reported once the packet is delivered.
+  bool SettleEnd(const Tag& tag, int64_t& garbage_after);
   static Tag ParseHeader(const uint8_t* p, int64_t pos);
 
   ByteIOContext* pb_ = nullptr;

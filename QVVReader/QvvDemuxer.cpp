@@ -268,6 +268,25 @@ bool QvvDemuxer::Trusted(const Tag& tag) {
   return ValidType(tag.type) && tag.stream < kMaxStreamNumber && tag.DataEnd() <= file_size_ && FollowedByTag(tag);
 }
 
+bool QvvDemuxer::SettleEnd(const Tag& tag, int64_t& garbage_after) {
+  garbage_after = 0;
+  if (FollowedByTag(tag)) return true;
+  // Either the size was damaged and the data ran into the tags behind it, or
+  // garbage follows an intact tag: where the next trustworthy tag starts
+  // tells which.
+  url_fseek(pb_, tag.pos + 2, SEEK_SET);
+  Tag next;
+  const bool found = ScanForTrustedTag(next, false) == Found::Tag;
+  if (found) pending_ = next;
+  if (found && (next.pos < tag.DataEnd() || ReachesTo(tag, next))) {
+    NoteDropped();
+    NoteSkipped(next.pos - tag.pos - 2);
+    return false;
+  }
+  garbage_after = (found ? next.pos : std::min(url_ftell(pb_), file_size_)) - tag.DataEnd();
+  return true;
+}
+
 bool QvvDemuxer::ReachesTo(const Tag& tag, const Tag& next) {
   // The PreviousTagSize before `next` measures from the marker of the tag
   // before it: a tag whose own size says otherwise was damaged.
@@ -558,21 +577,7 @@ int QvvDemuxer::ReadPacket(ReaderPacket& packet) {
       return kErrIO;
     }
     int64_t garbage_after = 0;
-    if (!FollowedByTag(tag)) {
-      // Either the size was damaged and the data ran into the tags behind it,
-      // or garbage follows an intact tag: where the next trustworthy tag
-      // starts tells which.
-      url_fseek(pb_, tag.pos + 2, SEEK_SET);
-      Tag next;
-      const bool found = ScanForTrustedTag(next, false) == Found::Tag;
-      if (found) pending_ = next;
-      if (found && (next.pos < tag.DataEnd() || ReachesTo(tag, next))) {
-        NoteDropped();
-        NoteSkipped(next.pos - tag.pos - 2);
-        continue;
-      }
-      garbage_after = (found ? next.pos : std::min(url_ftell(pb_), file_size_)) - tag.DataEnd();
-    }
+    if (!SettleEnd(tag, garbage_after)) continue;
     std::memset(packet.data.get() + payload, 0, ReaderPacket::kPadding);
     packet.size = static_cast<int32_t>(payload);
     packet.pts = static_cast<int64_t>(tag.timestamp) + cts * 1000;

@@ -74,6 +74,10 @@ class QvvDemuxer final : public Demuxer {
   void Reject(const Tag& tag);
   // Whether the PreviousTagSize before `next` says that `tag` runs up to it.
   bool ReachesTo(const Tag& tag, const Tag& next);
+  // After a packet's data: false when the tag turned out damaged (left out,
+  // reading goes on at the next trustworthy tag); else how many bytes of
+  // garbage follow it, to be reported once the packet is delivered.
+  bool SettleEnd(const Tag& tag, int64_t& garbage_after);
   bool ReadTagAt(int64_t marker_pos, Tag& tag);
   // The tag before `tag`, through its PreviousTagSize or by scanning back.
   bool PreviousTag(const Tag& tag, Tag& previous);
