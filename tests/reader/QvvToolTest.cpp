@@ -80,9 +80,33 @@ TEST(QvvTool, DamagedOrMissingFilesGiveOneLineAndExitOne) {
   EXPECT_EQ(RunShell(kTool + " packets " + (dir / "20240102030405_1000.qvv").string() + " 2>&1 >/dev/null", &err), 1);
   EXPECT_NE(err.find("damaged recording"), std::string::npos) << err;
   EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1);
+  testing_support::WriteFileBytes(dir / "20240102030405_1000.qvv", std::string(100000, '\x5a'));
+  EXPECT_EQ(RunShell(kTool + " probe " + (dir / "20240102030405_1000.qvv").string() + " 2>&1 >/dev/null", &err), 1);
+  EXPECT_NE(err.find("not a readable recording"), std::string::npos) << err;
   EXPECT_EQ(RunShell(kTool + " probe " + (dir / "none.qvv").string() + " 2>&1 >/dev/null", &err), 1);
   EXPECT_NE(err.find("cannot open"), std::string::npos) << err;
   EXPECT_EQ(RunShell(kTool + " name notes.txt 2>/dev/null"), 1);
+}
+
+TEST(QvvTool, DamageCrossedIsReportedOnStderrWithTheStatusStillZero) {
+  TempDir dir;
+  testing_support::QvvSampleOptions o;
+  o.video = 2;
+  o.seconds = 2;
+  const auto path = dir / "20240102030405_1000.qvv";
+  const auto written = testing_support::WriteQvvSample(path, o);
+  std::string bytes = testing_support::ReadFileBytes(path);
+  bytes.insert(bytes.size() / 2, std::string(5000, '\x01'));  // a damaged stretch
+  bytes.resize(bytes.size() - 100);                             // and a cut inside the last packet
+  testing_support::WriteFileBytes(path, bytes);
+  std::string err, out;
+  ASSERT_EQ(RunShell(kTool + " packets " + path.string() + " 2>&1 >/dev/null", &err), 0);
+  EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+  EXPECT_NE(err.find("1 damaged stretch crossed"), std::string::npos) << err;
+  EXPECT_NE(err.find(" between "), std::string::npos) << err;
+  EXPECT_NE(err.find("cut short"), std::string::npos) << err;
+  ASSERT_EQ(RunShell(kTool + " packets " + path.string() + " 2>/dev/null | grep -vc '^#'", &out), 0);
+  EXPECT_GE(std::stoul(out) + 2, written.size()) << "all but the packets the damage hit";
 }
 
 }  // namespace
