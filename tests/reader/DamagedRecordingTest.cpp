@@ -41,6 +41,8 @@ struct Reading {
   DamageReport damage;
   uint64_t refills = 0;  // buffer refills of the byte context
   int nb_streams = 0;
+  int64_t duration_us = kNoPtsValue;
+  int64_t file_size = 0;
 };
 
 // Opens `bytes` as a file called `name` and reads it to the end.
@@ -65,6 +67,8 @@ Reading Read(const std::string& bytes, const std::string& name, bool reverse = f
     }
     out.damage = demuxer.damage();
     out.nb_streams = demuxer.context().nb_streams;
+    out.duration_us = demuxer.context().duration;
+    out.file_size = demuxer.context().file_size;
   }
   out.refills = pb->read_calls;
   url_fclose(pb);
@@ -268,6 +272,8 @@ TEST(DamagedAvi, AFileWithoutIndexSeeksAndPlaysBackwards) {
   const std::string bytes = AviClip(60);
   const std::string name = "20240102030405_0001_01.avi";
   const Reading clean = Read<AviDemuxer>(bytes, name);
+  EXPECT_EQ(clean.duration_us, 2400000) << "60 frames at 25 fps";
+  EXPECT_EQ(clean.file_size, static_cast<int64_t>(bytes.size()));
   const size_t movi = bytes.find("movi");
   const size_t idx1 = bytes.rfind("idx1");
   // The card pulled mid-"movi"; and the same with bytes missing in the middle.
