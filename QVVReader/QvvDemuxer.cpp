@@ -141,14 +141,20 @@ bool QvvDemuxer::TagStartsAt(int64_t field) {
 
 bool QvvDemuxer::HasCompletePacket() {
   url_fseek(pb_, data_offset_, SEEK_SET);
-  const int64_t limit = data_offset_ + kOpenScanLimit;
+  scan_end_ = data_offset_ + kOpenScanLimit;
+  bool found = false;
   for (;;) {
     Tag tag;
-    if (NextTag(tag) < 0 || tag.pos > limit) return false;
+    if (NextTag(tag) < 0 || tag.pos > scan_end_) break;
     const bool media = tag.type == kTypeAudio || tag.type == kTypeVideo || tag.type == kTypeData;
-    if (media && tag.data_size > 1 && tag.DataEnd() <= file_size_) return true;
+    if (media && tag.data_size > 1 && tag.DataEnd() <= file_size_) {
+      found = true;
+      break;
+    }
     url_fseek(pb_, tag.DataEnd(), SEEK_SET);
   }
+  scan_end_ = INT64_MAX;
+  return found;
 }
 
 int QvvDemuxer::Open(ByteIOContext* pb, std::string_view file_name) {
@@ -305,7 +311,7 @@ void QvvDemuxer::Reject(const Tag& tag) {
   resync_next_ = true;
 }
 
-QvvDemuxer::Found QvvDemuxer::ScanForTrustedTag(Tag& tag, bool count_damage, int64_t limit) {
+QvvDemuxer::Found QvvDemuxer::ScanForTrustedTag(Tag& tag, bool count_damage) {
   const int64_t begin = url_ftell(pb_);
   auto at_end = [&] {
     if (count_damage) NoteSkipped(std::min(url_ftell(pb_), file_size_) - begin);  // trailing garbage
@@ -314,12 +320,12 @@ QvvDemuxer::Found QvvDemuxer::ScanForTrustedTag(Tag& tag, bool count_damage, int
   for (;;) {
     const uint8_t* p = url_fpeek(pb_, 3);
     if (!p) return at_end();
+    if (url_ftell(pb_) > scan_end_) return Found::EndOfFile;
     // Only a 0x01 can start a marker: skip to the next one in the buffer.
     const auto available = static_cast<size_t>(pb_->buf_end - pb_->buf_ptr) - 2;
     const auto* hit = static_cast<const uint8_t*>(std::memchr(p, 0x01, available));
     if (!hit) {
       url_fconsume(pb_, static_cast<int>(available));
-      if (url_ftell(pb_) - begin > limit) return Found::EndOfFile;
       continue;
     }
     url_fconsume(pb_, static_cast<int>(hit - p));
@@ -328,7 +334,7 @@ QvvDemuxer::Found QvvDemuxer::ScanForTrustedTag(Tag& tag, bool count_damage, int
       continue;
     }
     const int64_t at = url_ftell(pb_);
-    if (at - begin > limit) return Found::EndOfFile;
+    if (at > scan_end_) return Found::EndOfFile;
     if (ReadTagAt(at, tag) && Trusted(tag)) {
       if (count_damage) NoteSkipped(at - begin);
       url_fseek(pb_, at + kTagHeaderSize, SEEK_SET);
@@ -363,11 +369,11 @@ int QvvDemuxer::NextTag(Tag& tag) {
   while (k <= 4 + kLayoutGap && k + kTagHeaderSize <= available &&
          !(p[k] == 0x01 && p[k + 1] == 0xFF && ValidType(p[k + 2])))
     ++k;
-  if (k + kTagHeaderSize > available) return kErrEndOfStream;  // the file ends inside a tag header
   if (k > 4 + kLayoutGap) {
     // No marker where a tag belongs: a damaged stretch.
     return ScanForTrustedTag(tag, true) == Found::Tag ? 0 : kErrEndOfStream;
   }
+  if (k + kTagHeaderSize > available) return kErrEndOfStream;  // the file ends inside a tag header
   tag.pos = field + k;
   ParseTagHeader(p + k, tag.type, tag.data_size, tag.timestamp, tag.stream);
   tag.flags = -1;

@@ -63,8 +63,8 @@ class QvvDemuxer final : public Demuxer {
   int NextTag(Tag& tag);
   // Scans forward from the current position for a tag that can be trusted
   // (see Trusted); leaves the position after its header. Damage is counted
-  // when `count_damage`; the scan gives up `limit` bytes after its start.
-  Found ScanForTrustedTag(Tag& tag, bool count_damage, int64_t limit = INT64_MAX);
+  // when `count_damage`; the scan gives up past `scan_end_`.
+  Found ScanForTrustedTag(Tag& tag, bool count_damage);
   // A plausible header (known type, a stream number a recorder writes, data
   // inside the file) followed by the next tag's marker or by the file's end.
   bool Trusted(const Tag& tag);
@@ -95,7 +95,8 @@ class QvvDemuxer final : public Demuxer {
   ByteIOContext* pb_ = nullptr;
   int64_t data_offset_ = 0;
   int64_t file_size_ = INT64_MAX;  // INT64_MAX when the input cannot tell
-  bool resync_next_ = false;
+  bool resync_next_ = false;       // the last tag was rejected: scan for the next
+  int64_t scan_end_ = INT64_MAX;   // scans give up past this position (opening looks at a bounded start)
   // A tag already found by a resynchronisation; NextTag hands it out next.
   std::optional<Tag> pending_;
   void ForgetResync() {

@@ -176,7 +176,9 @@ TEST_F(DamagedQvv, DamagedSizesAndStreamNumbersCostOneTagEach) {
                        Case{"video tag size 0x7FFFFF", video + 3, 0x7FFFFF, 3, 1},
                        Case{"video tag size 0", video + 3, 0, 3, 1},
                        Case{"video tag size too small", video + 3, 40, 3, 1},
-                       Case{"stream number 8192", video + 10, 8192, 3, 1}}) {
+                       Case{"stream number 8192", video + 10, 8192, 3, 1},
+                       Case{"marker overwritten", video, 0, 2, 1},
+                       Case{"marker and PreviousTagSize overwritten", video - 2, 0x5A5A5A5A, 4, 1}}) {
     SCOPED_TRACE(c.what);
     std::string damaged = bytes_;
     PutBe(damaged, c.at, c.value, c.bytes);
