@@ -233,9 +233,12 @@ int AviDemuxer::ReadHeader() {
       Cursor in{info.format};
       if (st.kind == kKindVideo && info.format.size() >= 40) {
         in.U(4);
-        st.width = static_cast<int32_t>(in.U(4));
+        const int32_t width = static_cast<int32_t>(in.U(4));
         const int32_t height = static_cast<int32_t>(in.U(4));
-        st.height = height < 0 ? -height : height;
+        // A negative height marks a top-down bitmap; the most negative value
+        // has no positive counterpart and, like a negative width, is no size.
+        st.width = std::max(width, 0);
+        st.height = height == INT32_MIN ? 0 : height < 0 ? -height : height;
         in.U(2);
         st.bits_per_sample = static_cast<int32_t>(in.U(2));
         info.codec_tag = in.U(4);
