@@ -1,3 +1,4 @@
+// Reference counts, serial numbers and the object lock of engine objects; the source-active events.
 #include "engine/ACObject.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// The frame queue: when frames become visible, its 35 nodes, backward groups, and a group longer than the queue.
 #include "engine/ACMovieList.h"
 
 #include <gtest/gtest.h>

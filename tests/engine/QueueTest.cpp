@@ -1,3 +1,4 @@
+// The packet, raw-record and overlay queues: capacity, order, markers and clearing.
 #include <gtest/gtest.h>
 
 #include <numeric>

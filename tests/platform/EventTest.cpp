@@ -1,3 +1,4 @@
+// Manual- and auto-reset events, time-outs, waiting for any, and no lost wake-ups.
 #include "platform/Event.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// INI files with Windows rules in every encoding, writes that keep the file whole, and the first-start settings.
 #include "platform/PrivateProfile.h"
 
 #include <gtest/gtest.h>

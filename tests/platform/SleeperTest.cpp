@@ -1,3 +1,4 @@
+// The millisecond sleeper: its 1 ms grid and its stop.
 #include "platform/MsSleeper.h"
 
 #include <gtest/gtest.h>

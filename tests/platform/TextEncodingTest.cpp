@@ -1,3 +1,4 @@
+// UTF-8/UTF-16 round trips, invalid input, and record text read as UTF-8 or GB18030.
 #include "platform/TextEncoding.h"
 
 #include <gtest/gtest.h>

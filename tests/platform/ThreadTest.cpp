@@ -1,3 +1,4 @@
+// Worker threads: a cooperative stop within the wait, and a body that ignores the flag.
 #include "platform/Thread.h"
 
 #include <gtest/gtest.h>

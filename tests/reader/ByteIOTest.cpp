@@ -1,3 +1,4 @@
+// Buffered byte I/O: protocols, byte orders, the end of file, block reads, peeking, writes, seeks, dynamic buffers; rescaling.
 #include "QVVReader/ByteIO.h"
 
 #include <gtest/gtest.h>
@@ -103,6 +104,30 @@ TEST(ByteIO, WritesSeeksAndPatchesAFile) {
   const std::string bytes = ReadFileBytes(path);
   EXPECT_EQ(bytes, std::string("rIFF\xDD\xCC\xBB\xAA\x01\x02\x05\x04\x03\x06\x07\x08\x09\x0A\x0B\x0C\x0Dz\0", 23))
       << "a patch inside the write buffer keeps everything written after it";
+}
+
+TEST(ByteIO, PeekingAcrossTheBufferReadsEveryByteOnce) {
+  std::vector<uint8_t> bytes(100);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i);
+  ByteIOContext* s = url_open_memory(bytes.data(), bytes.size());
+  ASSERT_EQ(url_setbufsize(s, 16), 0);
+  uint64_t refills_seen = 0;
+  for (int at = 0; at + 10 <= 100; ++at) {
+    const uint8_t* p = url_fpeek(s, 10);
+    ASSERT_NE(p, nullptr) << at;
+    EXPECT_EQ(p[0], at);
+    EXPECT_EQ(p[9], at + 9);
+    EXPECT_EQ(url_ftell(s), at) << "peeking consumes nothing";
+    url_fconsume(s, 1);
+    refills_seen = s->read_calls;
+  }
+  EXPECT_LE(refills_seen, 100u / 6 + 2) << "each refill brings new bytes behind the unread ones";
+  EXPECT_EQ(url_fpeek(s, 11), nullptr) << "fewer bytes left";
+  EXPECT_EQ(get_byte(s), 91) << "what is left still reads";
+  EXPECT_EQ(url_fpeek(s, 17), nullptr) << "more than the buffer holds";
+  url_fseek(s, 5, SEEK_SET);
+  EXPECT_EQ(url_fpeek(s, 4)[0], 5) << "seeks and peeks agree";
+  url_fclose(s);
 }
 
 TEST(ByteIO, SetBufferSize) {

@@ -1,3 +1,4 @@
+// Recording file names in every form: start time, record types, channels, and the 88 codes.
 #include "QVVReader/FileName.h"
 
 #include <gtest/gtest.h>
