@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "QVVReader/Amf0.h"
+#include "QVVReader/FlvTags.h"
 
 namespace qvv {
 namespace {
@@ -114,20 +115,8 @@ void FlvDemuxer::ParseMetadata(uint32_t size) {
 
 void FlvDemuxer::ProbeDuration() {
   duration_probed_ = true;
-  if (pb_->is_streamed || ctx_.duration != kNoPtsValue) return;
-  const int64_t resume = url_ftell(pb_);
-  const int64_t size = url_fsize(pb_);
-  if (size > 15 && url_fseek(pb_, size - 4, SEEK_SET) >= 0) {
-    const uint32_t previous = get_be32(pb_);
-    if (previous > 11 && previous < size && url_fseek(pb_, size - 4 - previous, SEEK_SET) >= 0) {
-      get_byte(pb_);
-      const uint32_t data_size = get_be24(pb_);
-      uint32_t ts = get_be24(pb_);
-      ts |= static_cast<uint32_t>(get_byte(pb_)) << 24;
-      if (data_size + 11 == previous) ctx_.duration = static_cast<int64_t>(ts) * 1000;
-    }
-  }
-  url_fseek(pb_, resume, SEEK_SET);
+  if (ctx_.duration != kNoPtsValue) return;
+  if (const auto last = LastTagTimestamp(pb_, nullptr, 0)) ctx_.duration = static_cast<int64_t>(*last) * 1000;
 }
 
 FlvDemuxer::Tag FlvDemuxer::ParseHeader(const uint8_t* p, int64_t pos) {
@@ -293,17 +282,7 @@ int FlvDemuxer::ReadPacket(ReaderPacket& packet) {
     bool sequence_header = false;
     if (type == kTypeAudio) {
       const int format = flags >> 4;
-      if (!st->channels || !st->sample_rate || !st->bits_per_sample) {
-        st->channels = (flags & 1) ? 2 : 1;
-        st->sample_rate = (44100 << ((flags >> 2) & 3)) >> 3;
-        st->bits_per_sample = (flags & 2) ? 16 : 8;
-      }
-      if (st->codec_id == codec_id::kUnknown) {
-        if (format == 0 || format == 3) st->codec_id = (flags & 2) ? codec_id::kPcmS16le : codec_id::kPcmU8;
-        if (format == 1) st->codec_id = codec_id::kFlashAdpcm;
-        if (format == 2) st->codec_id = codec_id::kMp3;
-        if (format == kSoundAac) st->codec_id = codec_id::kAac;
-      }
+      ApplyFlvAudioFlags(*st, flags);
       if (format == kSoundAac) {
         if (size < 1) {
           pass_over(tag);

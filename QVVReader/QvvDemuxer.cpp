@@ -7,6 +7,7 @@
 
 #include "QVVReader/Amf0.h"
 #include "QVVReader/FileName.h"
+#include "QVVReader/FlvTags.h"
 
 namespace qvv {
 namespace {
@@ -470,18 +471,11 @@ void QvvDemuxer::ParseMetadata(uint32_t data_size) {
 
 void QvvDemuxer::ProbeDurationFromLastTag() {
   duration_probed_ = true;
-  if (pb_->is_streamed || ctx_.duration != kNoPtsValue) return;
-  const int64_t resume = url_ftell(pb_);
-  const int64_t size = url_fsize(pb_);
-  if (size > 4 && url_fseek(pb_, size - 4, SEEK_SET) >= 0) {
-    const int64_t distance = get_be32(pb_);
-    Tag last;
-    // A writer that counts only the FLV tag header (data size + 11) lets the
-    // last tag give the duration; the recorder's files carry it in metadata.
-    if (distance > 0 && ReadTagAt(size - 4 - distance, last) && last.data_size + 11 == distance)
-      ctx_.duration = last.timestamp;  // already microseconds
-  }
-  url_fseek(pb_, resume, SEEK_SET);
+  if (ctx_.duration != kNoPtsValue) return;
+  // A writer that counts only the FLV tag header (data size + 11) lets the
+  // last tag give the duration; the recorder's files carry it in metadata.
+  static const uint8_t kMarker[] = {0x01, 0xFF};
+  if (const auto last = LastTagTimestamp(pb_, kMarker, 2)) ctx_.duration = *last;  // already microseconds
 }
 
 // ------------------------------------------------------------------ reading
@@ -554,21 +548,7 @@ int QvvDemuxer::ReadPacket(ReaderPacket& packet) {
     if (ctx_.duration != kNoPtsValue && ctx_.duration < 1) ctx_.duration = 0;
 
     if (tag.type == kTypeAudio) {
-      if (!st->channels || !st->sample_rate || !st->bits_per_sample) {
-        st->channels = (flags & 1) ? 2 : 1;
-        st->sample_rate = (44100 << ((flags >> 2) & 3)) >> 3;
-        st->bits_per_sample = (flags & 2) ? 16 : 8;
-      }
-      if (st->codec_id == codec_id::kUnknown) {
-        switch (flags >> 4) {
-          case 0:
-          case 3: st->codec_id = (flags & 2) ? codec_id::kPcmS16le : codec_id::kPcmU8; break;
-          case 1: st->codec_id = codec_id::kFlashAdpcm; break;
-          case 5: st->sample_rate = 8000; break;
-          case 10: st->codec_id = codec_id::kAac; break;
-          default: break;
-        }
-      }
+      ApplyFlvAudioFlags(*st, flags);
     } else if (tag.type == kTypeVideo) {
       if ((flags & 0x0F) == 2) st->codec_id = codec_id::kH263;
       if ((flags & 0x0F) == 7) st->codec_id = codec_id::kH264;
