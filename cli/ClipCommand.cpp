@@ -16,6 +16,7 @@
 #include "QVVReader/FourCC.h"
 #include "QVVReader/FlvDemuxer.h"
 #include "cli/Commands.h"
+#include "cli/Numbers.h"
 #include "cli/Recording.h"
 
 namespace cli {
@@ -112,21 +113,14 @@ int RunClip(const Args& args) {
   double from = -1, to = -1;
   std::vector<int> wanted;
   for (size_t i = 0; i < args.size(); ++i) {
-    auto number = [&](double& v) {
-      if (i + 1 >= args.size()) return false;
-      const std::string text(args[++i]);
-      char* end = nullptr;
-      v = std::strtod(text.c_str(), &end);
-      return end && *end == '\0';
-    };
     if (args[i] == "--from") {
-      if (!number(from)) return Usage();
+      if (!NextDouble(args, i, from)) return Usage();
     } else if (args[i] == "--to") {
-      if (!number(to)) return Usage();
+      if (!NextDouble(args, i, to)) return Usage();
     } else if (args[i] == "--stream") {
-      double n;
-      if (!number(n)) return Usage();
-      wanted.push_back(static_cast<int>(n));
+      int n;
+      if (!NextInt(args, i, n)) return Usage();
+      wanted.push_back(n);
     } else if (in.empty()) {
       in = args[i];
     } else if (out.empty()) {

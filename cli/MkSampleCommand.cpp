@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli/Commands.h"
+#include "cli/Numbers.h"
 #include "cli/sample/SampleGenerator.h"
 
 namespace cli {
@@ -20,13 +21,7 @@ int RunMkSample(const Args& args) {
     return 2;
   };
   for (size_t i = 0; i < args.size(); ++i) {
-    auto value = [&](int& out) {
-      if (i + 1 >= args.size()) return false;
-      const std::string text(args[++i]);
-      char* end = nullptr;
-      out = static_cast<int>(std::strtol(text.c_str(), &end, 10));
-      return end && *end == '\0';
-    };
+    auto value = [&](int& out) { return NextInt(args, i, out); };
     if (args[i] == "--format" && i + 1 < args.size()) {
       o.format = std::string(args[++i]);
     } else if (args[i] == "--audio" && i + 1 < args.size()) {

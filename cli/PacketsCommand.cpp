@@ -10,6 +10,7 @@
 #include <string>
 
 #include "cli/Commands.h"
+#include "cli/Numbers.h"
 #include "cli/Recording.h"
 
 namespace cli {
@@ -34,11 +35,8 @@ int RunPackets(const Args& args) {
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--reverse") {
       reverse = true;
-    } else if (args[i] == "--seek" && i + 1 < args.size()) {
-      char* end = nullptr;
-      const std::string value(args[++i]);
-      seek_seconds = std::strtod(value.c_str(), &end);
-      if (!end || *end || seek_seconds < 0) return Usage();
+    } else if (args[i] == "--seek") {
+      if (!NextDouble(args, i, seek_seconds) || seek_seconds < 0) return Usage();
     } else if (path.empty() && !args[i].starts_with("--")) {
       path = args[i];
     } else {

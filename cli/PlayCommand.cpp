@@ -13,6 +13,7 @@
 
 #include "QVVReader/QvvDemuxer.h"
 #include "cli/Commands.h"
+#include "cli/Numbers.h"
 #include "cli/Recording.h"
 #include "cli/play/QvvPlayback.h"
 #include "engine/ACMovieFilter.h"
@@ -24,13 +25,7 @@ int RunPlay(const Args& args) {
   int speed = 16, channels = 12;
   bool reverse = false;
   for (size_t i = 0; i < args.size(); ++i) {
-    auto number = [&](int& out) {
-      if (i + 1 >= args.size()) return false;
-      const std::string text(args[++i]);
-      char* end = nullptr;
-      out = static_cast<int>(std::strtol(text.c_str(), &end, 10));
-      return end && *end == '\0';
-    };
+    auto number = [&](int& out) { return NextInt(args, i, out); };
     if (args[i] == "--reverse") {
       reverse = true;
     } else if ((args[i] == "--speed" && number(speed)) || (args[i] == "--channels" && number(channels))) {

@@ -9,18 +9,11 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "cli/Numbers.h"
 #include "voice/voxcore.h"
 
 namespace cli {
 namespace {
-
-bool ParseInt(std::string_view text, long& out) {
-  if (text.empty() || text.size() > 10) return false;
-  char* end = nullptr;
-  const std::string s(text);
-  out = std::strtol(s.c_str(), &end, 10);
-  return end && *end == '\0';
-}
 
 bool ReadExactly(uint8_t* buffer, size_t n) { return std::fread(buffer, 1, n, stdin) == n; }
 
@@ -81,13 +74,13 @@ int Decode(int type) {
 
 int RunVoice(const Args& args) {
   if (args.empty() || (args[0] != "encode" && args[0] != "decode")) return Usage();
-  long type = -1;
-  long samples = -1;
+  int type = -1;
+  int samples = -1;
   for (size_t i = 1; i < args.size(); ++i) {
-    if (args[i] == "--type" && i + 1 < args.size()) {
-      if (!ParseInt(args[++i], type)) return Usage();
-    } else if (args[i] == "--samples" && i + 1 < args.size()) {
-      if (!ParseInt(args[++i], samples)) return Usage();
+    if (args[i] == "--type") {
+      if (!NextInt(args, i, type)) return Usage();
+    } else if (args[i] == "--samples") {
+      if (!NextInt(args, i, samples)) return Usage();
     } else {
       return Usage();
     }
