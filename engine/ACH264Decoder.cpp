@@ -5,10 +5,12 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libswscale/swscale.h>
 }
 
 #include "engine/EngineGlobals.h"
 #include "engine/LibavLog.h"
+#include "QVVReader/Format.h"
 
 namespace engine {
 
@@ -23,6 +25,8 @@ void ACH264Decoder::Close() {
   if (context) libav_log::Detach(context);
   av_frame_free(&frame_);
   av_frame_free(&picture_);
+  sws_freeContext(scaler_);
+  scaler_ = nullptr;
   av_packet_free(&packet_);
 }
 
@@ -53,13 +57,50 @@ bool ACH264Decoder::Reopen(bool hevc, int channel) {
   return frame_ && picture_ && packet_;
 }
 
+bool ACH264Decoder::IsHevc(int codec_id, const uint8_t* data, int size) {
+  if (codec_id == qvv::codec_id::kHevc) return true;
+  if (codec_id == qvv::codec_id::kH264 || codec_id == 27 /* libavcodec's H.264 */) return false;
+  // The first NAL unit after a 3- or 4-byte start code: HEVC parameter sets,
+  // delimiters, SEI and random-access pictures carry a two-byte header whose
+  // second byte is 1; no H.264 unit starts that way with these types.
+  for (int i = 0; i + 4 < size && i < 64; ++i) {
+    if (data[i] != 0 || data[i + 1] != 0 || data[i + 2] != 1) continue;
+    const int type = (data[i + 3] >> 1) & 0x3F;
+    const bool hevc_type = (type >= 16 && type <= 21) || (type >= 32 && type <= 35) || type == 39;
+    return hevc_type && (data[i + 3] & 0x81) == 0 && data[i + 4] == 0x01;
+  }
+  return false;
+}
+
+bool ACH264Decoder::TakePicture() {
+  av_frame_unref(picture_);
+  if (frame_->format == AV_PIX_FMT_YUV420P || frame_->format == AV_PIX_FMT_YUVJ420P) {
+    av_frame_move_ref(picture_, frame_);  // the decoder's own buffer: no copy here
+    return true;
+  }
+  // 4:2:2, 4:4:4, 10-bit and the like: converted once into a 4:2:0 picture.
+  const int w = frame_->width & ~1, h = frame_->height & ~1;
+  scaler_ = sws_getCachedContext(scaler_, frame_->width, frame_->height, static_cast<AVPixelFormat>(frame_->format), w,
+                                 h, AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr);
+  if (!scaler_) return false;
+  picture_->format = AV_PIX_FMT_YUV420P;
+  picture_->width = w;
+  picture_->height = h;
+  if (av_frame_get_buffer(picture_, 0) < 0) return false;
+  sws_scale(scaler_, frame_->data, frame_->linesize, 0, frame_->height, picture_->data, picture_->linesize);
+  picture_->key_frame = frame_->key_frame;
+  av_frame_unref(frame_);
+  return true;
+}
+
 uint8_t* ACH264Decoder::Decode(int channel, const uint8_t* data, int size, int* key_frame, int width, int height,
                                uint8_t* output, size_t output_capacity) {
   got_picture_ = false;
   failed_ = false;
   if (!data || size <= 0) return nullptr;
-  if (width != opened_width_ || height != opened_height_ || !ctx_) {
-    if (!Reopen(size > 4 && data[4] == 0x40, channel)) {
+  const bool hevc = IsHevc(codec_id_, data, size);
+  if (width != opened_width_ || height != opened_height_ || !ctx_ || (hevc != hevc_ && codec_id_ != 0)) {
+    if (!Reopen(hevc, channel)) {
       failed_ = true;
       return nullptr;
     }
@@ -77,13 +118,10 @@ uint8_t* ACH264Decoder::Decode(int channel, const uint8_t* data, int size, int* 
   int received;
   while ((received = avcodec_receive_frame(ctx_, frame_)) == 0) {
     if (frame_->decode_error_flags || (frame_->flags & AV_FRAME_FLAG_CORRUPT)) failed_ = true;
-    if ((frame_->format != AV_PIX_FMT_YUV420P && frame_->format != AV_PIX_FMT_YUVJ420P) || frame_->width < 2 ||
-        frame_->height < 2) {
+    if (frame_->width < 2 || frame_->height < 2 || !TakePicture()) {
       av_frame_unref(frame_);
       continue;
     }
-    av_frame_unref(picture_);
-    av_frame_move_ref(picture_, frame_);  // the decoder's own buffer: no copy here
     got_picture_ = true;
     picture_width_ = picture_->width;
     picture_height_ = picture_->height;

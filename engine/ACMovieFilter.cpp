@@ -300,6 +300,7 @@ void ACMovieFilter::DecodeLoop(int channel, const platform::StopToken& stop) {
       width = height = 0;
     } else {
       if (!p.decoder) p.decoder = std::make_unique<ACH264Decoder>();
+      p.decoder->SetCodecId(static_cast<int>(info.codec_id));
       // The picture stays in the decoder and is written straight into the
       // queue's node below: one copy per picture.
       p.decoder->Decode(channel, input.get(), static_cast<int>(info.size), &key, static_cast<int>(info.width),

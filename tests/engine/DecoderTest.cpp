@@ -1,9 +1,14 @@
 // The video decoder on real streams: H.264 sample recordings read through the
-// QVV reader, and HEVC made by the ffmpeg CLI.
+// QVV reader, HEVC and 4:2:2 H.264 made by the ffmpeg CLI; the codec chosen
+// by the container's id or by the first NAL unit.
 #include "engine/ACH264Decoder.h"
+
+#include "QVVReader/Format.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -57,32 +62,76 @@ TEST(ACH264Decoder, EveryPacketGivesItsPictureKeyFramesOnceASecond) {
   EXPECT_TRUE(decoders[0].got_picture());
 }
 
-TEST(ACH264Decoder, AVideoParameterSetInTheFifthByteSelectsHevc) {
-  TempDir dir;
-  const auto path = dir / "s.hevc";
-  ASSERT_EQ(RunShell("ffmpeg -v error -f lavfi -i testsrc=size=64x64:rate=5:duration=1 -frames:v 1 -c:v libx265 "
-                     "-x265-params bframes=0:log-level=error -f hevc '" + path.string() + "'"),
+// Encodes one 64x64 picture with the ffmpeg CLI into an elementary stream.
+std::string Encode(const TempDir& dir, const std::string& codec_options, const char* format) {
+  const auto path = dir / (std::string("s.") + format);
+  EXPECT_EQ(RunShell("ffmpeg -v error -f lavfi -i testsrc=size=64x64:rate=5:duration=1 -frames:v 1 " + codec_options +
+                     " -f " + format + " '" + path.string() + "'"),
             0);
-  const std::string bytes = ReadFileBytes(path);
+  return ReadFileBytes(path);
+}
+
+TEST(ACH264Decoder, TheCodecIdChoosesElseTheFirstNalUnit) {
+  TempDir dir;
+  const std::string bytes = Encode(dir, "-c:v libx265 -x265-params bframes=0:log-level=error", "hevc");
   ASSERT_GT(bytes.size(), 8u);
-  ASSERT_EQ(static_cast<uint8_t>(bytes[4]), 0x40);
+  ASSERT_EQ(static_cast<uint8_t>(bytes[4]), 0x40) << "a video parameter set after a 4-byte start code";
+  const auto* hevc = reinterpret_cast<const uint8_t*>(bytes.data());
+  const int size = static_cast<int>(bytes.size());
+  EXPECT_TRUE(ACH264Decoder::IsHevc(0, hevc, size));
+  EXPECT_TRUE(ACH264Decoder::IsHevc(0, hevc + 1, size - 1)) << "a 3-byte start code";
+  const uint8_t h264[] = {0, 0, 1, 0x67, 0x42, 0, 0x0A, 0xF8};
+  EXPECT_FALSE(ACH264Decoder::IsHevc(0, h264, sizeof h264));
+  EXPECT_TRUE(ACH264Decoder::IsHevc(qvv::codec_id::kHevc, h264, sizeof h264)) << "the container's id wins";
+  EXPECT_FALSE(ACH264Decoder::IsHevc(qvv::codec_id::kH264, hevc, size));
+
   ACH264Decoder d;
   std::vector<uint8_t> picture(kOutput);
   int key = 0;
-  const auto* hevc = reinterpret_cast<const uint8_t*>(bytes.data());
-  EXPECT_NE(d.Decode(0, hevc, static_cast<int>(bytes.size()), &key, 64, 64, picture.data(), picture.size()), nullptr);
+  EXPECT_NE(d.Decode(0, hevc, size, &key, 64, 64, picture.data(), picture.size()), nullptr);
   EXPECT_TRUE(d.is_hevc());
+  EXPECT_TRUE(d.got_picture());
   EXPECT_GE(d.Status(), 0) << "the stream is accepted";
-  // A later packet of the same size stays on HEVC, whatever its fifth byte...
-  const uint8_t other[] = {0, 0, 0, 1, 0x67, 0x42, 0, 0x0A};
-  d.Decode(0, other, sizeof other, &key, 64, 64, picture.data(), picture.size());
+  // Without an id, a later packet of the same size stays on the open codec...
+  d.Decode(0, h264, sizeof h264, &key, 64, 64, picture.data(), picture.size());
   EXPECT_TRUE(d.is_hevc());
-  // ...until SetWidth(0) or a new size reopens by the next packet's fifth byte.
+  // ...until SetWidth(0) or a new size reopens by the next packet.
   d.SetWidth(0);
-  d.Decode(0, other, sizeof other, &key, 64, 64, picture.data(), picture.size());
+  d.Decode(0, h264, sizeof h264, &key, 64, 64, picture.data(), picture.size());
   EXPECT_FALSE(d.is_hevc());
-  d.Decode(0, hevc, static_cast<int>(bytes.size()), &key, 32, 32, picture.data(), picture.size());
+  // With an id, the codec follows the id at once.
+  d.SetCodecId(qvv::codec_id::kHevc);
+  d.Decode(0, hevc, size, &key, 64, 64, picture.data(), picture.size());
   EXPECT_TRUE(d.is_hevc());
+  EXPECT_TRUE(d.got_picture());
+}
+
+TEST(ACH264Decoder, PicturesThatAreNotFourTwoZeroAreConverted) {
+  TempDir dir;
+  const std::string bytes = Encode(dir, "-c:v libx264 -pix_fmt yuv422p -profile:v high422 -tune zerolatency", "h264");
+  ASSERT_FALSE(bytes.empty());
+  ACH264Decoder d;
+  d.SetCodecId(qvv::codec_id::kH264);
+  std::vector<uint8_t> picture(kOutput, 0xEE);
+  int key = 0;
+  d.Decode(0, reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<int>(bytes.size()), &key, 64, 64,
+           picture.data(), picture.size());
+  ASSERT_TRUE(d.got_picture()) << "a 4:2:2 picture is converted, not dropped";
+  EXPECT_EQ(d.picture_width(), 64);
+  EXPECT_EQ(d.picture_height(), 64);
+  EXPECT_EQ(key, 1);
+  // The same picture as ffmpeg converts it: luma exact, chroma within rounding.
+  const auto raw = dir / "s.yuv";
+  ASSERT_EQ(RunShell("ffmpeg -v error -i '" + (dir / "s.h264").string() + "' -pix_fmt yuv420p -f rawvideo '" +
+                     raw.string() + "'"),
+            0);
+  const std::string peer = ReadFileBytes(raw);
+  ASSERT_EQ(peer.size(), 64u * 64u * 3u / 2u);
+  EXPECT_TRUE(std::equal(picture.begin(), picture.begin() + 64 * 64, peer.begin(),
+                         [](uint8_t a, char b) { return a == static_cast<uint8_t>(b); }));
+  int64_t chroma_error = 0;
+  for (size_t i = 64 * 64; i < peer.size(); ++i) chroma_error += std::abs(picture[i] - static_cast<uint8_t>(peer[i]));
+  EXPECT_LE(chroma_error, static_cast<int64_t>(peer.size() - 64 * 64) * 2) << "chroma within 2 on average";
 }
 
 }  // namespace
