@@ -14,7 +14,8 @@ constexpr uint32_t kStrl = FourCC("strl"), kInfo = FourCC("INFO"), kAvih = FourC
 constexpr uint32_t kStrh = FourCC("strh"), kStrf = FourCC("strf"), kIndx = FourCC("indx"), kDmlh = FourCC("dmlh");
 constexpr uint32_t kIdx1 = FourCC("idx1"), kJunk = FourCC("JUNK"), kVprp = FourCC("vprp");
 constexpr int64_t kMaxHeaderChunk = 1000000;
-constexpr size_t kKeyProbeBytes = 1024;  // of a payload, to tell a key frame without an index
+constexpr size_t kKeyProbeBytes = 1024;
+constexpr uint32_t kMaxChunkSize = 256u << 20;  // no frame comes near; larger sizes are damage  // of a payload, to tell a key frame without an index
 constexpr size_t kMaxKeptFormat = 1 << 20;  // a "strf" larger than this is not kept
 
 uint32_t Le32(const uint8_t* p) {
@@ -36,6 +37,13 @@ bool IsStandardIndexId(uint32_t id) {
   const int c2 = static_cast<int>((id >> 16) & 0xFF), c3 = static_cast<int>(id >> 24);
   return (c0 == 'i' && c1 == 'x' && c2 >= '0' && c2 <= '9' && c3 >= '0' && c3 <= '9') ||
          (c2 == 'i' && c3 == 'x' && c0 >= '0' && c0 <= '9' && c1 >= '0' && c1 <= '9');
+}
+
+// Whether a chunk header (or a list, an index, JUNK) can start with this id.
+bool ChunkHeaderId(uint32_t id) {
+  if (id == kList || id == kRiff || id == kJunk || id == kIdx1 || id == kIndx || IsStandardIndexId(id)) return true;
+  const int c2 = static_cast<int>((id >> 16) & 0xFF), c3 = static_cast<int>(id >> 24);
+  return StreamOfChunkId(id) >= 0 && c2 >= 'a' && c2 <= 'z' && c3 >= 'a' && c3 <= 'z';
 }
 
 int32_t VideoCodecOf(uint32_t tag) {
@@ -458,12 +466,10 @@ int AviDemuxer::NextChunk(Chunk& chunk) {
       // follows it: a stray id in noise must not swallow what comes after.
       const auto followed = [&] {
         if (damaged_from < 0) return true;
-        url_fseek(pb_, next, SEEK_SET);
-        const bool yes = ChunkFollows();
-        url_fseek(pb_, pos, SEEK_SET);
-        return yes;
+        uint8_t behind[4];  // looked at without moving: the scan keeps its buffer
+        return url_fpeek_at(pb_, next, behind, 4) != 4 || ChunkHeaderId(Le32(behind));
       };
-      if (pos + 8 + static_cast<int64_t>(size) <= file_size_ && followed()) {
+      if (size <= kMaxChunkSize && pos + 8 + static_cast<int64_t>(size) <= file_size_ && followed()) {
         if (damaged_from >= 0) NoteSkipped(pos - damaged_from);
         damaged_from = -1;
         if (c2 == 'p' && c3 == 'c') {  // palette change
@@ -493,11 +499,7 @@ int AviDemuxer::NextChunk(Chunk& chunk) {
 
 bool AviDemuxer::ChunkFollows() {
   const uint8_t* p = url_fpeek(pb_, 8);
-  if (!p) return true;  // the end of the file
-  const uint32_t id = Le32(p);
-  if (id == kList || id == kRiff || id == kJunk || id == kIdx1 || id == kIndx || IsStandardIndexId(id)) return true;
-  const int c2 = static_cast<int>((id >> 16) & 0xFF), c3 = static_cast<int>(id >> 24);
-  return StreamOfChunkId(id) >= 0 && c2 >= 'a' && c2 <= 'z' && c3 >= 'a' && c3 <= 'z';
+  return !p || ChunkHeaderId(Le32(p));  // or the end of the file
 }
 
 bool AviDemuxer::HoldsChunkHeader(const ReaderPacket& packet) const {
@@ -541,7 +543,7 @@ void AviDemuxer::EnsureIndex() {
   if (index_loaded_ || index_scanned_ || pb_->is_streamed) return;
   index_scanned_ = true;
   // Reading meets the same damage again: the scan does not count it.
-  const DamageReport damage = damage_;
+  const DamageState damage = SaveDamage();
   const int64_t resume = url_ftell(pb_);
   std::vector<int64_t> offsets;
   for (auto& info : info_) {
@@ -567,7 +569,7 @@ void AviDemuxer::EnsureIndex() {
     info_[i].frame_offset = offsets[i];
     if (!info_[i].index.empty()) index_loaded_ = true;
   }
-  damage_ = damage;
+  RestoreDamage(damage);
   url_fseek(pb_, resume, SEEK_SET);
 }
 

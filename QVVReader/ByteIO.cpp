@@ -149,6 +149,7 @@ void FillBuffer(ByteIOContext* s) {
     if (len < 0) s->error = len;
   } else {
     s->pos += len;
+    s->bytes_read += static_cast<uint64_t>(len);
     s->buf_ptr = dst;
     s->buf_end = dst + len;
   }
@@ -463,6 +464,7 @@ int get_buffer(ByteIOContext* s, uint8_t* buf, int size) {
           break;
         }
         s->pos += len;
+        s->bytes_read += static_cast<uint64_t>(len);
         size -= len;
         buf += len;
         s->buf_ptr = s->buffer;
@@ -505,9 +507,30 @@ const uint8_t* url_fpeek(ByteIOContext* s, int n) {
       return nullptr;
     }
     s->pos += len;
+    s->bytes_read += static_cast<uint64_t>(len);
     s->buf_end += len;
   }
   return s->buf_ptr;
+}
+
+int url_fpeek_at(ByteIOContext* s, int64_t pos, uint8_t* out, int n) {
+  if (n <= 0 || pos < 0 || RefuseRead(s)) return 0;
+  const int64_t buffer_start = s->pos - (s->buf_end - s->buffer);
+  if (pos >= buffer_start && pos + n <= s->pos) {
+    std::memcpy(out, s->buffer + (pos - buffer_start), static_cast<size_t>(n));
+    return n;
+  }
+  if (!s->seek || !s->read_packet || s->seek(s->opaque, pos, SEEK_SET) < 0) return 0;
+  int got = 0;
+  while (got < n) {
+    const int r = s->read_packet(s->opaque, out + got, n - got);
+    ++s->read_calls;
+    if (r <= 0) break;
+    got += r;
+    s->bytes_read += static_cast<uint64_t>(r);
+  }
+  s->seek(s->opaque, s->pos, SEEK_SET);  // the protocol stands behind the buffer's data again
+  return got;
 }
 
 int get_partial_buffer(ByteIOContext* s, uint8_t* buf, int size) {

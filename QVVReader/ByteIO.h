@@ -73,7 +73,8 @@ struct ByteIOContext {
   int error = 0;  // last negative result of a protocol operation
   int (*read_pause)(void* opaque, int pause) = nullptr;
   int64_t (*read_seek)(void* opaque, int stream_index, int64_t timestamp, int flags) = nullptr;
-  uint64_t read_calls = 0;  // protocol reads made: tests bound a reader's work by it
+  uint64_t read_calls = 0;  // protocol reads made, and the bytes they brought:
+  uint64_t bytes_read = 0;  // tests and fuzz targets bound a reader's work by them
   std::unique_ptr<uint8_t[]> owned_buffer;
   // Owner of opaque for memory and dynamic contexts (empty for protocol handles).
   std::shared_ptr<void> owned_opaque;
@@ -139,6 +140,10 @@ uint64_t ff_get_v(ByteIOContext* s);
 // rest is filled behind them, so a scanner that peeks and steps one byte at a
 // time reads every byte of the file once.
 const uint8_t* url_fpeek(ByteIOContext* s, int n);
+// Copies `n` bytes at the absolute position `pos` into `out` without moving
+// the reading position or dropping the buffer: from the buffer when they are
+// in it, else by a positioned read of just those bytes. The count copied.
+int url_fpeek_at(ByteIOContext* s, int64_t pos, uint8_t* out, int n);
 // Consumes `n` bytes that url_fpeek has shown.
 inline void url_fconsume(ByteIOContext* s, int n) {
   if (n > 0 && n <= s->buf_end - s->buf_ptr) s->buf_ptr += n;

@@ -63,6 +63,19 @@ class Demuxer {
     }
     last_delivered_us_ = time_us;
   }
+  // The whole book-keeping, for work that meets damage without reading it
+  // (an index built by scanning).
+  struct DamageState {
+    DamageReport report;
+    bool open;
+    int64_t last_delivered_us;
+  };
+  DamageState SaveDamage() const { return {damage_, damage_open_, last_delivered_us_}; }
+  void RestoreDamage(const DamageState& state) {
+    damage_ = state.report;
+    damage_open_ = state.open;
+    last_delivered_us_ = state.last_delivered_us;
+  }
   void ResetDamage() {
     damage_ = DamageReport{};
     damage_open_ = false;

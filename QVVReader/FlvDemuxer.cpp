@@ -136,14 +136,30 @@ bool ZeroStreamId(const uint8_t* p) { return p[12] == 0 && p[13] == 0 && p[14] =
 
 bool FlvDemuxer::Plausible(const Tag& tag) const { return KnownType(tag.type) && tag.DataEnd() <= file_size_; }
 
+namespace {
+
+// The next PreviousTagSize holds the tag's size, or a tag header follows.
+bool TagBehindData(const uint8_t* p, uint32_t size) {
+  const uint32_t previous = (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+  return previous == size + 11 || (KnownType(p[4]) && ZeroStreamId(p));
+}
+
+}  // namespace
+
 bool FlvDemuxer::FollowedByTag(const Tag& tag) {
   const int64_t end = tag.DataEnd();
   if (url_fseek(pb_, end, SEEK_SET) < 0) return false;
   if (file_size_ - end < kHeaderSize) return true;  // the closing PreviousTagSize, or a cut-off tag
   const uint8_t* p = url_fpeek(pb_, kHeaderSize);
-  if (!p) return true;
-  const uint32_t previous = (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
-  return previous == tag.size + 11 || (KnownType(p[4]) && ZeroStreamId(p));
+  return !p || TagBehindData(p, tag.size);
+}
+
+bool FlvDemuxer::FollowedAt(const Tag& tag) {
+  // Looked at without moving: a scan keeps its buffer, however far the data end lies.
+  const int64_t end = tag.DataEnd();
+  if (file_size_ - end < kHeaderSize) return true;
+  uint8_t behind[kHeaderSize];
+  return url_fpeek_at(pb_, end, behind, kHeaderSize) != kHeaderSize || TagBehindData(behind, tag.size);
 }
 
 bool FlvDemuxer::SettleEnd(const Tag& tag, int64_t& garbage_after) {
@@ -198,7 +214,7 @@ FlvDemuxer::Found FlvDemuxer::ScanForTrustedTag(Tag& tag, bool count_damage) {
     url_fconsume(pb_, static_cast<int>(i));
     const int64_t at = url_ftell(pb_);
     const Tag candidate = ParseHeader(p + i, at);
-    if (Plausible(candidate) && FollowedByTag(candidate)) {
+    if (Plausible(candidate) && FollowedAt(candidate)) {
       if (count_damage) NoteSkipped(at - begin);
       tag = candidate;
       url_fseek(pb_, at + kHeaderSize, SEEK_SET);
@@ -436,9 +452,11 @@ int FlvDemuxer::ReadPacketReverse(ReaderPacket& packet) {
       in_group_ = true;
       if (!reverse_.StepBack(index_[kVideoStream])) return kErrEndOfStream;
       url_fseek(pb_, reverse_.group_start(), SEEK_SET);
+      ForgetResync();
     }
     const int r = ReadPacket(packet);
-    if (r == kErrEndOfStream || (r >= 0 && !reverse_.Contains(last_tag_pos_))) {
+    const bool cut_short = r == kErrIO && damage_.truncated;  // the group holds the file's cut end
+    if (r == kErrEndOfStream || cut_short || (r >= 0 && !reverse_.Contains(last_tag_pos_))) {
       in_group_ = false;  // outside the group: step back on the next pass
       continue;
     }

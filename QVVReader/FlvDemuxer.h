@@ -55,6 +55,8 @@ class FlvDemuxer final : public Demuxer {
   // The next PreviousTagSize holds this tag's size, or a tag header follows,
   // or the file ends.
   bool FollowedByTag(const Tag& tag);
+  // The same test, without moving the position (for scan candidates).
+  bool FollowedAt(const Tag& tag);
   void Reject(const Tag& tag);
   // Whether the PreviousTagSize of `next` says that `tag` runs up to it.
   bool ReachesTo(const Tag& tag, const Tag& next);

@@ -257,22 +257,36 @@ void ParseTagHeader(const uint8_t* p, int& type, uint32_t& data_size, uint32_t& 
 
 }  // namespace
 
-bool QvvDemuxer::FollowedByTag(const Tag& tag) {
-  constexpr int kWindow = 64;  // PreviousTagSize, spare bytes, the next marker and type
-  const int64_t end = tag.DataEnd();
-  if (url_fseek(pb_, end, SEEK_SET) < 0) return false;
-  const int64_t remaining = file_size_ - end;
-  if (remaining <= kWindow) return true;  // the file ends here (perhaps inside the next tag)
-  const uint8_t* p = url_fpeek(pb_, kWindow);
-  if (!p) return true;
-  for (int k = 4; k + 2 < kWindow; ++k) {
+namespace {
+
+constexpr int kFollowWindow = 64;  // PreviousTagSize, spare bytes, the next marker and type
+
+// A marker and a known type among the bytes behind a tag's data (past its
+// 4-byte PreviousTagSize).
+bool MarkerBehindData(const uint8_t* p) {
+  for (int k = 4; k + 2 < kFollowWindow; ++k) {
     if (p[k] == 0x01 && p[k + 1] == 0xFF && ValidType(p[k + 2])) return true;
   }
   return false;
 }
 
+}  // namespace
+
+bool QvvDemuxer::FollowedByTag(const Tag& tag) {
+  const int64_t end = tag.DataEnd();
+  if (url_fseek(pb_, end, SEEK_SET) < 0) return false;
+  if (file_size_ - end <= kFollowWindow) return true;  // the file ends here (perhaps inside the next tag)
+  const uint8_t* p = url_fpeek(pb_, kFollowWindow);
+  return !p || MarkerBehindData(p);
+}
+
 bool QvvDemuxer::Trusted(const Tag& tag) {
-  return ValidType(tag.type) && tag.stream < kMaxStreamNumber && tag.DataEnd() <= file_size_ && FollowedByTag(tag);
+  if (!ValidType(tag.type) || tag.stream >= kMaxStreamNumber || tag.DataEnd() > file_size_) return false;
+  // Looked at without moving: a scan keeps its buffer, however far the data end lies.
+  const int64_t end = tag.DataEnd();
+  if (file_size_ - end <= kFollowWindow) return true;
+  uint8_t behind[kFollowWindow];
+  return url_fpeek_at(pb_, end, behind, kFollowWindow) != kFollowWindow || MarkerBehindData(behind);
 }
 
 bool QvvDemuxer::SettleEnd(const Tag& tag, int64_t& garbage_after) {
@@ -290,7 +304,8 @@ bool QvvDemuxer::SettleEnd(const Tag& tag, int64_t& garbage_after) {
     NoteSkipped(next.pos - tag.pos - 2);
     return false;
   }
-  garbage_after = (found ? next.pos : std::min(url_ftell(pb_), file_size_)) - tag.DataEnd();
+  garbage_after = std::max<int64_t>(
+      0, (found ? next.pos : std::min(url_ftell(pb_), file_size_)) - tag.DataEnd() - kLayoutBytes);
   return true;
 }
 
@@ -312,10 +327,10 @@ void QvvDemuxer::Reject(const Tag& tag) {
   resync_next_ = true;
 }
 
-QvvDemuxer::Found QvvDemuxer::ScanForTrustedTag(Tag& tag, bool count_damage) {
+QvvDemuxer::Found QvvDemuxer::ScanForTrustedTag(Tag& tag, bool count_damage, int64_t layout_bytes) {
   const int64_t begin = url_ftell(pb_);
   auto at_end = [&] {
-    if (count_damage) NoteSkipped(std::min(url_ftell(pb_), file_size_) - begin);  // trailing garbage
+    if (count_damage) NoteSkipped(std::min(url_ftell(pb_), file_size_) - begin - layout_bytes);  // trailing garbage
     return Found::EndOfFile;
   };
   for (;;) {
@@ -337,7 +352,7 @@ QvvDemuxer::Found QvvDemuxer::ScanForTrustedTag(Tag& tag, bool count_damage) {
     const int64_t at = url_ftell(pb_);
     if (at > scan_end_) return Found::EndOfFile;
     if (ReadTagAt(at, tag) && Trusted(tag)) {
-      if (count_damage) NoteSkipped(at - begin);
+      if (count_damage) NoteSkipped(at - begin - layout_bytes);
       url_fseek(pb_, at + kTagHeaderSize, SEEK_SET);
       last_tag_pos_ = at;
       return Found::Tag;
@@ -371,8 +386,9 @@ int QvvDemuxer::NextTag(Tag& tag) {
          !(p[k] == 0x01 && p[k + 1] == 0xFF && ValidType(p[k + 2])))
     ++k;
   if (k > 4 + kLayoutGap) {
-    // No marker where a tag belongs: a damaged stretch.
-    return ScanForTrustedTag(tag, true) == Found::Tag ? 0 : kErrEndOfStream;
+    // No marker where a tag belongs: a damaged stretch (less the bytes an
+    // intact file has there).
+    return ScanForTrustedTag(tag, true, kLayoutBytes) == Found::Tag ? 0 : kErrEndOfStream;
   }
   if (k + kTagHeaderSize > available) return kErrEndOfStream;  // the file ends inside a tag header
   tag.pos = field + k;
@@ -438,7 +454,14 @@ bool QvvDemuxer::PreviousTag(const Tag& tag, Tag& previous) {
     for (int64_t i = std::min<int64_t>(got, end - begin) - 1; i >= 0; --i) {
       if (i + 2 >= got || chunk[i] != 0x01 || chunk[i + 1] != 0xFF || !ValidType(chunk[i + 2])) continue;
       Tag candidate;
-      if (ReadTagAt(begin + i, candidate) && candidate.stream < kMaxStreamNumber && candidate.DataEnd() <= field) {
+      if (i + kTagHeaderSize + 1 <= got) {  // the header is in the chunk: no seek for it
+        candidate.pos = begin + i;
+        ParseTagHeader(chunk + i, candidate.type, candidate.data_size, candidate.timestamp, candidate.stream);
+        candidate.flags = candidate.data_size > 0 ? chunk[i + kTagHeaderSize] : -1;
+      } else if (!ReadTagAt(begin + i, candidate)) {
+        continue;
+      }
+      if (candidate.stream < kMaxStreamNumber && candidate.DataEnd() <= field) {
         previous = candidate;
         return true;
       }
@@ -526,33 +549,21 @@ int QvvDemuxer::ReadPacket(ReaderPacket& packet) {
       continue;
     }
 
+    // A stream is made, and the flags byte describes it, only once the tag
+    // is known to be whole: a damaged tag must not leave a phantom channel.
     AVStream* st = ctx_.FindStream(static_cast<int32_t>(tag.stream));
-    if (!st) {
-      st = av_new_stream(&ctx_, static_cast<int>(tag.stream));
-      if (!st) {
-        pass_over(tag);  // table full: skip the tag
-        continue;
-      }
-      st->kind = KindOfTagType(tag.type);
-      if (st->kind == kKindVideo) ++ctx_.nb_video;
-      if (st->kind == kKindAudio) ++ctx_.nb_audio;
-      if (st->kind == kKindData) ++ctx_.nb_data;
+    if (!st && ctx_.nb_streams >= kMaxStreams) {
+      pass_over(tag);  // table full: skip the tag
+      continue;
     }
-    if (st->discard >= kDiscardAll ||
-        (st->discard >= kDiscardNonKey && tag.type == kTypeVideo && frame_type != kFrameKey) ||
-        (st->discard >= kDiscardNonReference && tag.type == kTypeVideo && frame_type == kFrameDisposable)) {
+    if (st && (st->discard >= kDiscardAll ||
+               (st->discard >= kDiscardNonKey && tag.type == kTypeVideo && frame_type != kFrameKey) ||
+               (st->discard >= kDiscardNonReference && tag.type == kTypeVideo && frame_type == kFrameDisposable))) {
       pass_over(tag);
       continue;
     }
     if (!duration_probed_) ProbeDurationFromLastTag();
     if (ctx_.duration != kNoPtsValue && ctx_.duration < 1) ctx_.duration = 0;
-
-    if (tag.type == kTypeAudio) {
-      ApplyFlvAudioFlags(*st, flags);
-    } else if (tag.type == kTypeVideo) {
-      if ((flags & 0x0F) == 2) st->codec_id = codec_id::kH263;
-      if ((flags & 0x0F) == 7) st->codec_id = codec_id::kH264;
-    }
 
     if (!packet.Reserve(static_cast<int32_t>(payload))) return kErrNoMemory;
     packet.pos = url_ftell(pb_);
@@ -564,12 +575,28 @@ int QvvDemuxer::ReadPacket(ReaderPacket& packet) {
     }
     int64_t garbage_after = 0;
     if (!SettleEnd(tag, garbage_after)) continue;
+
+    if (!st) {
+      st = av_new_stream(&ctx_, static_cast<int>(tag.stream));
+      if (!st) continue;
+      st->kind = KindOfTagType(tag.type);
+      if (st->kind == kKindVideo) ++ctx_.nb_video;
+      if (st->kind == kKindAudio) ++ctx_.nb_audio;
+      if (st->kind == kKindData) ++ctx_.nb_data;
+    }
+    if (tag.type == kTypeAudio) {
+      ApplyFlvAudioFlags(*st, flags);
+    } else if (tag.type == kTypeVideo) {
+      if ((flags & 0x0F) == 2) st->codec_id = codec_id::kH263;
+      if ((flags & 0x0F) == 7) st->codec_id = codec_id::kH264;
+    }
     std::memset(packet.data.get() + payload, 0, ReaderPacket::kPadding);
     packet.size = static_cast<int32_t>(payload);
     packet.pts = static_cast<int64_t>(tag.timestamp) + cts * 1000;
     packet.dts = tag.timestamp;
     packet.stream_index = static_cast<int32_t>(tag.stream);
     packet.flags = (tag.type == kTypeAudio || frame_type == kFrameKey) ? kPacketFlagKey : 0;
+    last_tag_pos_ = tag.pos;  // the look-ahead past garbage may have moved it
     NoteDelivered(packet.dts);
     NoteSkipped(garbage_after);
     return packet.size;
@@ -730,7 +757,8 @@ int QvvDemuxer::ReadPacketReverse(ReaderPacket& packet) {
       if (r < 0) return r;
     }
     const int r = ReadPacket(packet);
-    if (r == kErrEndOfStream || (r >= 0 && last_tag_pos_ - 4 >= reverse_.end)) {
+    const bool cut_short = r == kErrIO && damage_.truncated;  // the window holds the file's cut end
+    if (r == kErrEndOfStream || cut_short || (r >= 0 && last_tag_pos_ - 4 >= reverse_.end)) {
       // Left the window: the next pass steps back.
       url_fseek(pb_, reverse_.end, SEEK_SET);
       ForgetResync();

@@ -64,7 +64,10 @@ class QvvDemuxer final : public Demuxer {
   // Scans forward from the current position for a tag that can be trusted
   // (see Trusted); leaves the position after its header. Damage is counted
   // when `count_damage`; the scan gives up past `scan_end_`.
-  Found ScanForTrustedTag(Tag& tag, bool count_damage);
+  Found ScanForTrustedTag(Tag& tag, bool count_damage, int64_t layout_bytes = 0);
+  // Bytes between one tag's data and the next marker in an intact file: the
+  // spare bytes and the PreviousTagSize. Not counted as damage.
+  static constexpr int64_t kLayoutBytes = 6;
   // A plausible header (known type, a stream number a recorder writes, data
   // inside the file) followed by the next tag's marker or by the file's end.
   bool Trusted(const Tag& tag);
