@@ -118,6 +118,16 @@ std::string Random(size_t n, uint32_t seed, bool fake_markers) {
   return s;
 }
 
+// A big-endian field overwritten: what it is, where, with what, and how many
+// packets that may cost.
+struct Overwrite {
+  const char* what;
+  size_t at;
+  uint32_t value;
+  int bytes;
+  size_t lost;
+};
+
 void PutBe(std::string& s, size_t at, uint32_t v, int n) {
   for (int i = 0; i < n; ++i) s[at + static_cast<size_t>(i)] = static_cast<char>(v >> (8 * (n - 1 - i)));
 }
@@ -199,23 +209,16 @@ TEST_F(DamagedQvv, TagLikeNoiseCostsWorkInProportion) {
 }
 
 TEST_F(DamagedQvv, DamagedSizesAndStreamNumbersCostOneTagEach) {
-  struct Case {
-    const char* what;
-    size_t at;
-    uint32_t value;
-    int bytes;
-    size_t lost;
-  };
   const size_t script = bytes_.find(std::string("\x01\xff\x12", 3));
   const size_t video = Tag(30);
-  for (const Case c : {Case{"metadata tag size 0xFFFFFF", script + 3, 0xFFFFFF, 3, 0},
-                       Case{"header offset 0xFFFFFFFF", 5, 0xFFFFFFFF, 4, 0},
-                       Case{"video tag size 0x7FFFFF", video + 3, 0x7FFFFF, 3, 1},
-                       Case{"video tag size 0", video + 3, 0, 3, 1},
-                       Case{"video tag size too small", video + 3, 40, 3, 1},
-                       Case{"stream number 8192", video + 10, 8192, 3, 1},
-                       Case{"marker overwritten", video, 0, 2, 1},
-                       Case{"marker and PreviousTagSize overwritten", video - 2, 0x5A5A5A5A, 4, 1}}) {
+  for (const Overwrite c : {Overwrite{"metadata tag size 0xFFFFFF", script + 3, 0xFFFFFF, 3, 0},
+                       Overwrite{"header offset 0xFFFFFFFF", 5, 0xFFFFFFFF, 4, 0},
+                       Overwrite{"video tag size 0x7FFFFF", video + 3, 0x7FFFFF, 3, 1},
+                       Overwrite{"video tag size 0", video + 3, 0, 3, 1},
+                       Overwrite{"video tag size too small", video + 3, 40, 3, 1},
+                       Overwrite{"stream number 8192", video + 10, 8192, 3, 1},
+                       Overwrite{"marker overwritten", video, 0, 2, 1},
+                       Overwrite{"marker and PreviousTagSize overwritten", video - 2, 0x5A5A5A5A, 4, 1}}) {
     SCOPED_TRACE(c.what);
     std::string damaged = bytes_;
     PutBe(damaged, c.at, c.value, c.bytes);
@@ -411,17 +414,10 @@ TEST(DamagedFlv, DamagedTagsAndHeadersAreCrossed) {
   ASSERT_EQ(clean.open_status, 0);
   const auto tags = FlvTags(bytes);
   const size_t middle = tags[tags.size() / 2];
-  struct Case {
-    const char* what;
-    size_t at;
-    uint32_t value;
-    int bytes;
-    size_t lost;
-  };
-  for (const Case c : {Case{"a tag size of 0 in the middle", middle + 5, 0, 3, 1},
-                       Case{"a tag size of 0xFFFFFF in the middle", middle + 5, 0xFFFFFF, 3, 1},
-                       Case{"header offset 0xFFFFFFFF", 5, 0xFFFFFFFF, 4, 0},
-                       Case{"script tag size 0xFFFFFF", tags[0] + 5, 0xFFFFFF, 3, 0}}) {
+  for (const Overwrite c : {Overwrite{"a tag size of 0 in the middle", middle + 5, 0, 3, 1},
+                       Overwrite{"a tag size of 0xFFFFFF in the middle", middle + 5, 0xFFFFFF, 3, 1},
+                       Overwrite{"header offset 0xFFFFFFFF", 5, 0xFFFFFFFF, 4, 0},
+                       Overwrite{"script tag size 0xFFFFFF", tags[0] + 5, 0xFFFFFF, 3, 0}}) {
     SCOPED_TRACE(c.what);
     std::string damaged = bytes;
     PutBe(damaged, c.at, c.value, c.bytes);
