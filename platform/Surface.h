@@ -31,6 +31,7 @@ struct Picture {
   int height = 0;
   int stride = 0;  // bytes from one row to the next
   PixelFormat format = PixelFormat::BGR24;
+  int64_t time_ms = 0;  // where in the recording the picture belongs (milliseconds)
 };
 
 class Surface {
