@@ -1,0 +1,35 @@
+#pragma once
+// The Surface a pane gives the engine: every presented picture goes into the
+// pane's mailbox (see PictureMailbox.h), and the client size the engine scales
+// to is whatever the pane last set. Present, ClientSize and Erase run on the
+// play thread and never wait for the pane; SetClientSize and the mailbox's
+// TakeNewest run on the GUI thread.
+#include <atomic>
+#include <span>
+
+#include "platform/PictureMailbox.h"
+#include "platform/Surface.h"
+
+namespace platform {
+
+class MailboxSurface final : public Surface {
+ public:
+  explicit MailboxSurface(PictureMailbox::Notify notify = {}, int buffers = PictureMailbox::kDefaultBuffers);
+
+  // GUI thread: the pane's size after a resize.
+  void SetClientSize(Size size) { client_.store(size, std::memory_order_relaxed); }
+  PictureMailbox& mailbox() { return mailbox_; }
+
+  Size ClientSize() const override { return client_.load(std::memory_order_relaxed); }
+  void Present(const Picture& picture, const Rect& dst) override;
+  // Ignored: the pane paints its whole client area on every paint, the picture
+  // into dst and black around it, so the bands need not travel.
+  void Erase(std::span<const Rect> bands) override {}
+
+ private:
+  static_assert(std::atomic<Size>::is_always_lock_free, "a play thread must not wait on the GUI thread's resize");
+  std::atomic<Size> client_{Size{}};
+  PictureMailbox mailbox_;
+};
+
+}  // namespace platform
