@@ -1,5 +1,6 @@
 #include "engine/ACH264Decoder.h"
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 
@@ -40,6 +41,15 @@ bool ACH264Decoder::Reopen(bool hevc, int channel) {
   ctx_ = avcodec_alloc_context3(codec);
   if (!ctx_) return false;
   libav_log::Attach(ctx_, channel);
+  if (!extradata_.empty()) {
+    ctx_->extradata = static_cast<uint8_t*>(av_mallocz(extradata_.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+    if (!ctx_->extradata) {
+      Close();
+      return false;
+    }
+    std::memcpy(ctx_->extradata, extradata_.data(), extradata_.size());
+    ctx_->extradata_size = static_cast<int>(extradata_.size());
+  }
   ctx_->workaround_bugs = FF_BUG_MS;
   ctx_->lowres = 0;
   // Four threads on slices: frame threads would hold pictures back, and each
@@ -55,6 +65,12 @@ bool ACH264Decoder::Reopen(bool hevc, int channel) {
   packet_ = av_packet_alloc();
   hevc_ = hevc;
   return frame_ && picture_ && packet_;
+}
+
+void ACH264Decoder::SetExtradata(std::span<const uint8_t> extradata) {
+  if (std::equal(extradata.begin(), extradata.end(), extradata_.begin(), extradata_.end())) return;
+  extradata_.assign(extradata.begin(), extradata.end());
+  opened_width_ = -1;  // reopen with it on the next packet
 }
 
 bool ACH264Decoder::IsHevc(int codec_id, const uint8_t* data, int size) {

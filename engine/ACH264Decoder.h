@@ -1,7 +1,8 @@
 #pragma once
 // A channel's video decoder on libavcodec: H.264 or HEVC, as the container's
 // codec id says, or, for an id that names neither, as the first NAL unit
-// after a 3- or 4-byte start code says. It reopens when the picture size or
+// after a 3- or 4-byte start code says, opened with the stream's extradata
+// when the container has one. It reopens when the picture size or
 // the codec changes (or after SetWidth(0)). The picture a packet gives stays
 // in the decoder until the next packet, and is written as one contiguous
 // planar YUV 4:2:0 block into the caller's buffer (at once, or later with
@@ -9,6 +10,8 @@
 // libav's messages about the stream count for the channel (see LibavLog.h).
 #include <cstddef>
 #include <cstdint>
+#include <span>
+#include <vector>
 
 #include "engine/ACDecoder.h"
 
@@ -36,6 +39,10 @@ class ACH264Decoder : public ACDecoder {
   bool CopyPicture(uint8_t* output, size_t output_capacity) const;
   // The codec id that comes with the packets (the reader's: 28 H.264, 173 HEVC).
   void SetCodecId(int codec_id) { codec_id_ = codec_id; }
+  // The stream's decoder set-up from the container: an avcC / hvcC record
+  // (packets then carry length-prefixed NAL units) or parameter sets in
+  // Annex B. A change reopens the decoder on the next packet.
+  void SetExtradata(std::span<const uint8_t> extradata);
   void SetWidth(int width) override { opened_width_ = width; }
   void SetHeight(int height) override { opened_height_ = height; }
   int Status() const override { return last_result_; }
@@ -69,6 +76,7 @@ class ACH264Decoder : public ACDecoder {
   int opened_height_ = -1;
   int last_result_ = 0;
   int codec_id_ = 0;
+  std::vector<uint8_t> extradata_;
   bool hevc_ = false;
   bool got_picture_ = false;
   bool failed_ = false;

@@ -13,13 +13,19 @@ int ACMediaList::Put(uint32_t codec_id, int64_t time, const uint8_t* data, uint3
                      uint32_t width, uint32_t height, uint32_t backward) {
   if (ring_.Full()) return 0;
   Slot& slot = slots_[static_cast<size_t>(ring_.WriteSlot())];
-  if (size > slot.size_limit) return 1;  // dropped: no decoder could take it
+  if (size > slot.size_limit) {  // dropped: no decoder could take it
+    ++dropped_;
+    return 1;
+  }
   if (slot.size != size || (size != 0 && !slot.data)) {
     slot.data.reset();
     slot.size = 0;
     if (size != 0) {
       slot.data.reset(new (std::nothrow) uint8_t[size]);
-      if (!slot.data) return 0;
+      if (!slot.data) {  // the slot stays free, without a buffer
+        ++dropped_;
+        return 1;
+      }
     }
   }
   if (size != 0 && data) std::memcpy(slot.data.get(), data, size);

@@ -31,7 +31,8 @@ class ACMediaList : public virtual ACObject {
   ~ACMediaList() override;
   const char* GetClassName() const override { return "ACMediaList"; }
 
-  // 0: full, try again later. 1: stored, or dropped for being over the size limit.
+  // 0: full, try again later. 1: stored, or dropped for being over the size
+  // limit or for want of memory (counted in dropped()): a retry would not help.
   int Put(uint32_t codec_id, int64_t time, const uint8_t* data, uint32_t size, uint32_t width,
           uint32_t height, uint32_t backward);
   // Takes the oldest packet, copying at most `capacity` bytes into `out`.
@@ -43,6 +44,7 @@ class ACMediaList : public virtual ACObject {
   int Count() const { return ring_.Count(); }
   bool Empty() const { return ring_.Empty(); }
   bool Full() const { return ring_.Full(); }
+  int dropped() const { return dropped_; }
 
  private:
   struct Slot {
@@ -60,6 +62,7 @@ class ACMediaList : public virtual ACObject {
 
   std::array<Slot, kCapacity> slots_;
   ACRingIndex<kCapacity> ring_;
+  int dropped_ = 0;
 };
 
 }  // namespace engine

@@ -5,12 +5,28 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
+#include <limits>
+#include <mutex>
+#include <vector>
 
+#include "QVVReader/RecordParsers.h"
+#include "engine/ACH264Decoder.h"
+#include "engine/ACMediaList.h"
+#include "engine/ACMovieList.h"
+#include "engine/ACRAWDataList.h"
+#include "engine/AlgProtocolList.h"
 #include "engine/EngineGlobals.h"
+#include "platform/Event.h"
 #include "platform/TickCount.h"
 
 namespace engine {
+namespace {
+
+using platform::Event;
+constexpr int64_t kNotWaiting = std::numeric_limits<int64_t>::max();
+constexpr int kAnswerSliceMs = 50;  // a second waiter for the same answer looks again this often
+
+}  // namespace
 
 // Everything of one channel position.
 struct ACMovieFilter::Position {
@@ -19,133 +35,252 @@ struct ACMovieFilter::Position {
   ACRAWDataList raw_alg;
   AlgProtocolList overlays;
   qvv::AlgParse alg_parser;
-  std::unique_ptr<ACH264Decoder> decoder;
-  platform::Surface* surface = nullptr;  // the movie: where this channel draws
-  platform::WorkerThread decode_thread{"decode"}, play_thread{"play"}, alg_thread{"alg"};
-  std::atomic<bool> frame_flush{false}, play_flush{false}, alg_flush{false}, overlay_flush{false};
-  platform::Event video_flush_done{platform::Event::Mode::AutoReset};
-  platform::Event alg_flush_done{platform::Event::Mode::AutoReset};
-  // Wake-ups: a packet or an alg block arrived (waiting beats polling when idle).
-  platform::Event packet_ready{platform::Event::Mode::AutoReset};
-  platform::Event alg_ready{platform::Event::Mode::AutoReset};
-  platform::Event frame_ready{platform::Event::Mode::AutoReset};  // the decode thread published a frame
+  std::unique_ptr<ACH264Decoder> decoder;  // the decode thread's
+  // The stream's decoder set-up, under the packet ring's lock; the serial
+  // tells the decode thread that it changed.
+  std::vector<uint8_t> extradata;
+  uint64_t extradata_serial = 0;
+
+  std::timed_mutex surface_lock;  // held by the play thread while it draws
+  platform::Surface* surface = nullptr;
+
+  // Flush hand-shakes as generation counters: a request is a new number, it
+  // is passed on (decode -> play, alg -> play) and the answer repeats it, so a
+  // late answer never counts for a later request.
+  std::atomic<uint64_t> frame_flush{0}, play_flush{0}, video_answer{0};
+  std::atomic<uint64_t> alg_flush{0}, overlay_flush{0}, alg_answer{0};
+  Event video_answered{Event::Mode::AutoReset};
+  Event alg_answered{Event::Mode::AutoReset};
+
+  // Wake-ups instead of polls.
+  Event decode_wake{Event::Mode::AutoReset};  // a packet, a free frame node, a flush, the stop
+  Event alg_wake{Event::Mode::AutoReset};     // a block, a flush, the stop
+  Event play_wake{Event::Mode::AutoReset};    // a frame, the clock time waited for, a flush, hold, the stop
+  std::atomic<int64_t> play_waits_for{kNotWaiting};  // the clock time the play thread waits for
+
   std::atomic<bool> closed{false};
   std::atomic<bool> decoding{false};  // the decode thread holds a packet (set under the packets' lock)
   std::atomic<int> decode_errors{0};
   std::vector<uint8_t> yuyv;  // conversion for the surface, owned by the play thread
 };
 
+// The state the threads share with the filter; they keep it alive.
+struct ACMovieFilter::Core {
+  Core(platform::TimeSource* t, platform::Sleeper* s)
+      : time(t ? t : &system_time), sleeper(s ? s : &system_sleeper) {
+    for (auto& p : positions) p = std::make_unique<Position>();
+    blank.reset(new uint8_t[kBlankWidth * kBlankHeight * 3 / 2]());
+  }
+
+  void ThreadStarted();
+  void DecodeLoop(int channel, const platform::StopToken& stop);
+  void PlayLoop(int channel, const platform::StopToken& stop);
+  void AlgLoop(int channel, const platform::StopToken& stop);
+  void ProcessAlgData(int channel, const uint8_t* data, int size);
+  void Show(Position& p, int channel, int64_t time, const uint8_t* pixels, int width, int height);
+  void ShowMovieandText(int channel, int64_t time_ms, const uint8_t* picture, int width, int height, const char* text);
+  bool Stopping(const platform::StopToken& token) const { return token.StopRequested() || stop.load(); }
+  // Waits until each wanted answer arrived (want[c] == 0: none wanted), for
+  // at most kAnswerWaitMs in all. False, reported, when one did not.
+  bool AwaitAnswers(const std::array<uint64_t, kChannelPositions>& want,
+                    std::atomic<uint64_t> Position::*answer, Event Position::*answered, const char* what);
+  Position& At(int channel) { return *positions[static_cast<size_t>(channel)]; }
+
+  platform::SystemTimeSource system_time;
+  platform::SystemSleeper system_sleeper;
+  platform::TimeSource* time;
+  platform::Sleeper* sleeper;
+  std::array<std::unique_ptr<Position>, kChannelPositions> positions;
+  int channel_count = -1;
+  void* next_filter = nullptr;
+  std::atomic<PictureObserver*> observer{nullptr};
+  std::atomic<int> show_mode{1};
+
+  std::atomic<bool> stop{false};
+  std::atomic<int> started_threads{0};
+  Event thread_started{Event::Mode::AutoReset};
+  std::atomic<bool> step{false};
+  Event hold{Event::Mode::ManualReset};
+  Event released{Event::Mode::ManualReset, true};  // the opposite of hold, to wake on
+  std::atomic<int64_t> clock_time{0};
+  std::atomic<int64_t> previous_clock_time{0};
+  std::atomic<int> clock_step{-1};
+  std::atomic<int> speed{16};
+  std::atomic<bool> backward{false};
+  std::atomic<int> unanswered{0};
+  std::unique_ptr<uint8_t[]> blank;
+};
+
 ACMovieFilter::ACMovieFilter(platform::TimeSource* time, platform::Sleeper* sleeper)
-    : time_(time ? time : &system_time_), sleeper_(sleeper ? sleeper : &system_sleeper_) {
-  for (auto& p : positions_) p = std::make_unique<Position>();
-  blank_.reset(new uint8_t[kBlankWidth * kBlankHeight * 3 / 2]());
-}
+    : core_(std::make_shared<Core>(time, sleeper)) {}
 
 ACMovieFilter::~ACMovieFilter() {
   FinalFilter();
-  // A thread that missed FinalFilter's wait still uses this filter: it must
-  // end before the memory goes.
-  for (auto& p : positions_) {
-    p->decode_thread.Join(platform::kInfinite);
-    p->play_thread.Join(platform::kInfinite);
-    p->alg_thread.Join(platform::kInfinite);
+  // A thread still running after FinalFilter's wait is left running on the
+  // shared state (which it keeps alive) rather than waited for without end.
+  for (auto& t : threads_) {
+    for (platform::WorkerThread* w : {&t.decode, &t.play, &t.alg}) {
+      if (w->Running()) w->Stop(0);
+    }
   }
 }
 
+bool ACMovieFilter::DecodeThreadRunning(int channel) const { return threads_[static_cast<size_t>(channel)].decode.Running(); }
+bool ACMovieFilter::PlayThreadRunning(int channel) const { return threads_[static_cast<size_t>(channel)].play.Running(); }
+bool ACMovieFilter::AlgThreadRunning(int channel) const { return threads_[static_cast<size_t>(channel)].alg.Running(); }
+
 int ACMovieFilter::InitFilter(const ACParam* param) {
+  Core& c = *core_;
+  bool ok = true;
   if (param) {
-    channel_count_ = std::clamp(param->channel_count, 0, kChannelPositions);
-    for (int c = 0; c < channel_count_; ++c) positions_[static_cast<size_t>(c)]->surface = param->windows[static_cast<size_t>(c)];
+    c.channel_count = std::clamp(param->channel_count, 0, kChannelPositions);
+    for (int ch = 0; ch < kChannelPositions; ++ch) {
+      Position& p = c.At(ch);
+      platform::Surface* surface = ch < c.channel_count ? param->windows[static_cast<size_t>(ch)] : nullptr;
+      // A play thread may be drawing on the old surface: it is swapped once that ends.
+      std::unique_lock lock(p.surface_lock, std::chrono::milliseconds(kAnswerWaitMs));
+      if (!lock.owns_lock()) {
+        std::fprintf(stderr, "dravik: channel %d is still drawing after %d ms; its surface was not changed\n", ch + 1,
+                     kAnswerWaitMs);
+        c.unanswered.fetch_add(1);
+        ok = false;
+        continue;
+      }
+      p.surface = surface;
+    }
   }
-  stop_.store(false);
-  started_threads_.store(0);
+  c.stop.store(false);
+  c.started_threads.store(0);
   int starting = 0;
-  for (int c = 0; c < kChannelPositions; ++c) {
-    Position& p = *positions_[static_cast<size_t>(c)];
-    if (!p.decode_thread.Running()) {
-      p.decode_thread.Join(platform::kInfinite);  // a thread that ended late
-      p.play_thread.Join(platform::kInfinite);
-      starting += p.decode_thread.Start([this, c](const platform::StopToken& s) { DecodeLoop(c, s); });
-      starting += p.play_thread.Start([this, c](const platform::StopToken& s) { PlayLoop(c, s); });
+  auto start = [&](platform::WorkerThread& thread, void (Core::*loop)(int, const platform::StopToken&), int ch) {
+    if (thread.Running()) return;
+    thread.Join(platform::kInfinite);  // one that ended late: returns at once
+    if (thread.Start([core = core_, loop, ch](const platform::StopToken& s) { ((*core).*loop)(ch, s); })) {
+      ++starting;
+    } else {
+      std::fprintf(stderr, "dravik: could not start the %s thread of channel %d\n", thread.name().c_str(), ch + 1);
+      ok = false;
     }
-    if (!p.alg_thread.Running()) {
-      p.alg_thread.Join(platform::kInfinite);
-      starting += p.alg_thread.Start([this, c](const platform::StopToken& s) { AlgLoop(c, s); });
+  };
+  for (int ch = 0; ch < kChannelPositions; ++ch) {
+    Threads& t = threads_[static_cast<size_t>(ch)];
+    if (!t.decode.Running()) {
+      start(t.decode, &Core::DecodeLoop, ch);
+      start(t.play, &Core::PlayLoop, ch);
     }
+    start(t.alg, &Core::AlgLoop, ch);
   }
   // Returns with every thread running, so that input and the clock that
   // follow find them (and a fake clock knows them all).
-  for (int waited = 0; started_threads_.load() < starting && waited < 5000; ++waited)
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  return 1;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (c.started_threads.load() < starting) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+      std::fprintf(stderr, "dravik: %d of %d engine threads did not come up within 5 s\n",
+                   starting - c.started_threads.load(), starting);
+      return 0;
+    }
+    c.thread_started.Wait(static_cast<int>(left.count()));
+  }
+  return ok ? 1 : 0;
 }
 
 int ACMovieFilter::FinalFilter() {
-  stop_.store(true);
-  bool any = false;
-  for (auto& p : positions_) {
-    any = any || p->decode_thread.Running() || p->play_thread.Running() || p->alg_thread.Running();
-    p->decode_thread.RequestStop();
-    p->play_thread.RequestStop();
-    p->alg_thread.RequestStop();
-    p->packet_ready.Set();  // wake every wait
-    p->alg_ready.Set();
-    p->frame_ready.Set();
+  Core& c = *core_;
+  c.stop.store(true);
+  const bool any = running_threads() > 0;
+  for (int ch = 0; ch < kChannelPositions; ++ch) {
+    Threads& t = threads_[static_cast<size_t>(ch)];
+    t.decode.RequestStop();
+    t.play.RequestStop();
+    t.alg.RequestStop();
+    Position& p = c.At(ch);
+    p.decode_wake.Set();  // wake every wait
+    p.alg_wake.Set();
+    p.play_wake.Set();
   }
-  released_.Set();
-  if (any) sleeper_->SleepMs(100);
-  // Threads cannot be killed safely: one that does not end in time is reported
-  // and waited for later (the destructor), never detached with our memory.
+  c.released.Set();
+  if (any) c.sleeper->SleepMs(100);
+  // Threads cannot be killed safely: one that does not end in time is
+  // reported and keeps running on the shared state (see the destructor).
   // A thread may still have a sleep to finish: the sleeper lets time go on.
   {
-    platform::BlockingCall joining(*sleeper_);
-    for (auto& p : positions_) {
-      for (platform::WorkerThread* t : {&p->decode_thread, &p->play_thread, &p->alg_thread}) {
-        if (!t->Join(100) && !t->Join(5000))
-          std::fprintf(stderr, "dravik: an engine thread did not stop within 5 s; it is waited for at destruction\n");
+    platform::BlockingCall joining(*c.sleeper);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStopWaitMs);
+    for (int ch = 0; ch < kChannelPositions; ++ch) {
+      Threads& t = threads_[static_cast<size_t>(ch)];
+      for (platform::WorkerThread* w : {&t.decode, &t.play, &t.alg}) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (!w->Join(static_cast<int>(std::max<int64_t>(0, left.count())))) {
+          std::fprintf(stderr, "dravik: the %s thread of channel %d did not stop within %d ms\n", w->name().c_str(),
+                       ch + 1, kStopWaitMs);
+          c.unanswered.fetch_add(1);
+        }
       }
     }
   }
-  for (int c = 0; c < std::max(channel_count_, 0); ++c) {
-    Position& p = *positions_[static_cast<size_t>(c)];
-    if (p.decode_thread.Running() || p.play_thread.Running() || p.alg_thread.Running()) continue;  // still in use
+  for (int ch = 0; ch < kChannelPositions; ++ch) {
+    if (threads_[static_cast<size_t>(ch)].play.Running()) continue;  // may still draw: keeps its surface
+    Position& p = c.At(ch);
+    std::lock_guard lock(p.surface_lock);
     p.surface = nullptr;
-    p.decoder.reset();
+    if (!threads_[static_cast<size_t>(ch)].decode.Running()) p.decoder.reset();
   }
   return 1;
 }
 
+void ACMovieFilter::SetFilter(void* next) { core_->next_filter = next; }
+void ACMovieFilter::SetObserver(PictureObserver* observer) { core_->observer.store(observer); }
+void ACMovieFilter::SetShowMode(int mode) { core_->show_mode.store(mode); }
+int64_t ACMovieFilter::clock_time() const { return core_->clock_time.load(); }
+int ACMovieFilter::unanswered_waits() const { return core_->unanswered.load(); }
+
 int ACMovieFilter::running_threads() const {
   int n = 0;
-  for (const auto& p : positions_) n += p->decode_thread.Running() + p->play_thread.Running() + p->alg_thread.Running();
+  for (const auto& t : threads_) n += t.decode.Running() + t.play.Running() + t.alg.Running();
   return n;
 }
 
 int ACMovieFilter::movie_count() const {
   int n = 0;
-  for (const auto& p : positions_) n += p->surface != nullptr;
+  for (const auto& p : core_->positions) {
+    std::lock_guard lock(p->surface_lock);
+    n += p->surface != nullptr;
+  }
   return n;
 }
 
-void ACMovieFilter::InputData(int marker) {
-  for (auto& p : positions_) {
+int ACMovieFilter::InputData(int marker) {
+  Core& c = *core_;
+  const uint32_t start = c.time->TickCount();
+  for (int ch = 0; ch < kChannelPositions; ++ch) {
+    Position& p = c.At(ch);
     for (;;) {
       bool stored = false;
       {
-        ObjectLock lock(p->packets);
-        if (!p->packets.Full()) stored = p->packets.Put(0, marker, nullptr, 0, 0, 0, 0) == 1;
+        ObjectLock lock(p.packets);
+        if (!p.packets.Full()) stored = p.packets.Put(0, marker, nullptr, 0, 0, 0, 0) == 1;
       }
-      p->packet_ready.Set();
+      p.decode_wake.Set();
       if (stored) break;
-      sleeper_->SleepMs(2);
+      // A full ring empties only while its decode thread runs.
+      if (c.stop.load() || !DecodeThreadRunning(ch)) return 0;
+      if (platform::TicksSince(start, c.time->TickCount()) >= static_cast<uint32_t>(kAnswerWaitMs)) {
+        std::fprintf(stderr, "dravik: channel %d took no packet for %d ms; marker %d not delivered\n", ch + 1,
+                     kAnswerWaitMs, marker);
+        c.unanswered.fetch_add(1);
+        return 0;
+      }
+      c.sleeper->SleepMs(2);
     }
   }
+  return 1;
 }
 
 int ACMovieFilter::InputData(int channel, int codec_id, int64_t time_ms, const uint8_t* data, int size, int width,
                              int height, int backward) {
-  if (channel < 0 || channel >= kChannelPositions || size < 0) return 1;
-  Position& p = *positions_[static_cast<size_t>(channel)];
+  if (channel < 0 || channel >= kChannelPositions || size < 0 || (size > 0 && !data)) return -1;
+  Position& p = core_->At(channel);
   int r;
   {
     ObjectLock lock(p.packets);
@@ -153,95 +288,152 @@ int ACMovieFilter::InputData(int channel, int codec_id, int64_t time_ms, const u
     r = p.packets.Put(static_cast<uint32_t>(codec_id), time_ms, data, static_cast<uint32_t>(size),
                       static_cast<uint32_t>(width), static_cast<uint32_t>(height), static_cast<uint32_t>(backward));
   }
-  if (r) p.packet_ready.Set();
+  if (r) p.decode_wake.Set();
   return r;
 }
 
 int ACMovieFilter::InputAlgData(int channel, const uint8_t* data, int size) {
-  if (channel < 0 || channel >= kChannelPositions) return 1;
-  Position& p = *positions_[static_cast<size_t>(channel)];
+  if (channel < 0 || channel >= kChannelPositions || size < 0 || (size > 0 && !data)) return -1;
+  Position& p = core_->At(channel);
   int r;
   {
     ObjectLock lock(p.raw_alg);
     if (!AnySourceActive()) return 1;
     r = p.raw_alg.Put(data, size);
   }
-  if (r) p.alg_ready.Set();
+  if (r) p.alg_wake.Set();
   return r;
 }
 
+void ACMovieFilter::SetExtradata(int channel, std::span<const uint8_t> extradata) {
+  if (channel < 0 || channel >= kChannelPositions) return;
+  Position& p = core_->At(channel);
+  ObjectLock lock(p.packets);
+  p.extradata.assign(extradata.begin(), extradata.end());
+  ++p.extradata_serial;
+}
+
 void ACMovieFilter::CurDTS(int64_t clock_ms, int step_ms, int speed, bool backward) {
+  Core& c = *core_;
   // The end of the recording (-3) leaves the clock where it is, or the last
   // pictures would wait for a time that never comes; -1 and -2 start over at 0.
   if (clock_ms == -3) return;
   if (clock_ms < 0) clock_ms = 0;
-  previous_clock_time_.store(clock_time_.load());
-  backward_.store(backward);
-  clock_time_.store(clock_ms);
-  clock_step_.store(step_ms);
-  speed_.store(speed);
+  c.previous_clock_time.store(c.clock_time.load());
+  c.backward.store(backward);
+  c.clock_time.store(clock_ms);
+  c.clock_step.store(step_ms);
+  c.speed.store(speed);
+  // Wakes the play threads whose picture is now due, and no others.
+  for (auto& p : c.positions) {
+    if (clock_ms >= p->play_waits_for.load()) p->play_wake.Set();
+  }
 }
 
+void ACMovieFilter::OneFrame(int on) { core_->step.store(on != 0); }
+
 void ACMovieFilter::PushFrame(int on) {
+  Core& c = *core_;
   if (on) {
-    released_.Reset();
-    hold_.Set();
+    c.released.Reset();
+    c.hold.Set();
   } else {
-    hold_.Reset();
-    released_.Set();
+    c.hold.Reset();
+    c.released.Set();
   }
-  for (auto& p : positions_) p->frame_ready.Set();  // the play threads see it at once
+  for (auto& p : c.positions) p->play_wake.Set();  // the play threads see it at once
 }
 
 void ACMovieFilter::SetChannelClosed(int channel, bool closed) {
-  if (channel >= 0 && channel < kChannelPositions) positions_[static_cast<size_t>(channel)]->closed.store(closed);
+  if (channel >= 0 && channel < kChannelPositions) core_->At(channel).closed.store(closed);
 }
 
 int ACMovieFilter::PacketCount(int channel) {
-  Position& p = *positions_[static_cast<size_t>(channel)];
+  Position& p = core_->At(channel);
   ObjectLock lock(p.packets);
   return p.packets.Count();
 }
 
 int ACMovieFilter::DecodeErrors(int channel) const {
   if (channel < 0 || channel >= kChannelPositions) return 0;
-  return positions_[static_cast<size_t>(channel)]->decode_errors.load();
+  return core_->At(channel).decode_errors.load();
+}
+
+int ACMovieFilter::DroppedPackets(int channel) {
+  if (channel < 0 || channel >= kChannelPositions) return 0;
+  Position& p = core_->At(channel);
+  int n;
+  {
+    ObjectLock lock(p.packets);
+    n = p.packets.dropped();
+  }
+  ObjectLock lock(p.raw_alg);
+  return n + p.raw_alg.dropped();
 }
 
 bool ACMovieFilter::DecoderIdle(int channel) {
-  Position& p = *positions_[static_cast<size_t>(channel)];
+  Position& p = core_->At(channel);
   ObjectLock lock(p.packets);
   return p.packets.Count() == 0 && !p.decoding.load();
 }
 
 int ACMovieFilter::ReadyFrames(int channel) {
-  Position& p = *positions_[static_cast<size_t>(channel)];
+  Position& p = core_->At(channel);
   ObjectLock lock(p.frames);
   return p.frames.ReadyCount();
 }
 
-void ACMovieFilter::EmptyData() {
-  for (auto& p : positions_) {
-    p->frame_flush.store(true);
-    {
-      ObjectLock lock(p->frames);
-      p->frames.Clear();
+bool ACMovieFilter::Core::AwaitAnswers(const std::array<uint64_t, kChannelPositions>& want,
+                                       std::atomic<uint64_t> Position::*answer, Event Position::*answered,
+                                       const char* what) {
+  const uint32_t start = time->TickCount();
+  bool all = true;
+  for (int ch = 0; ch < kChannelPositions; ++ch) {
+    if (want[static_cast<size_t>(ch)] == 0) continue;
+    Position& p = At(ch);
+    while ((p.*answer).load() < want[static_cast<size_t>(ch)]) {
+      const uint32_t waited = platform::TicksSince(start, time->TickCount());
+      if (waited >= static_cast<uint32_t>(kAnswerWaitMs)) {
+        std::fprintf(stderr, "dravik: channel %d did not answer the %s within %d ms\n", ch + 1, what, kAnswerWaitMs);
+        all = false;
+        break;
+      }
+      sleeper->WaitFor(p.*answered, std::min<int>(kAnswerSliceMs, kAnswerWaitMs - static_cast<int>(waited)));
     }
-    {
-      ObjectLock lock(p->packets);
-      p->packets.Clear();
-    }
-    p->packet_ready.Set();
   }
-  for (auto& p : positions_) sleeper_->WaitFor(p->video_flush_done, platform::kInfinite);
+  if (!all) unanswered.fetch_add(1);
+  return all;
 }
 
-void ACMovieFilter::EmptyAlgData(int channel) {
+bool ACMovieFilter::EmptyData() {
+  Core& c = *core_;
+  std::array<uint64_t, kChannelPositions> want{};
+  for (int ch = 0; ch < kChannelPositions; ++ch) {
+    Position& p = c.At(ch);
+    const uint64_t request = p.frame_flush.fetch_add(1) + 1;
+    {
+      ObjectLock lock(p.frames);
+      p.frames.Clear();
+    }
+    {
+      ObjectLock lock(p.packets);
+      p.packets.Clear();
+    }
+    p.decode_wake.Set();
+    // Only threads that run can answer (decode thread -> play thread -> answer).
+    if (DecodeThreadRunning(ch) && PlayThreadRunning(ch)) want[static_cast<size_t>(ch)] = request;
+  }
+  return c.AwaitAnswers(want, &Position::video_answer, &Position::video_answered, "picture flush");
+}
+
+bool ACMovieFilter::EmptyAlgData(int channel) {
+  Core& c = *core_;
   const bool all = channel < 0 || channel >= kChannelPositions;
-  for (int c = 0; c < kChannelPositions; ++c) {
-    if (!all && c != channel) continue;
-    Position& p = *positions_[static_cast<size_t>(c)];
-    p.alg_flush.store(true);
+  std::array<uint64_t, kChannelPositions> want{};
+  for (int ch = 0; ch < kChannelPositions; ++ch) {
+    if (!all && ch != channel) continue;
+    Position& p = c.At(ch);
+    const uint64_t request = p.alg_flush.fetch_add(1) + 1;
     {
       ObjectLock lock(p.overlays);
       p.overlays.Clear();
@@ -250,43 +442,56 @@ void ACMovieFilter::EmptyAlgData(int channel) {
       ObjectLock lock(p.raw_alg);
       p.raw_alg.Clear();
     }
-    p.alg_ready.Set();
+    p.alg_wake.Set();
+    if (AlgThreadRunning(ch) && PlayThreadRunning(ch)) want[static_cast<size_t>(ch)] = request;
   }
-  for (int c = 0; c < kChannelPositions; ++c) {
-    if (all || c == channel) sleeper_->WaitFor(positions_[static_cast<size_t>(c)]->alg_flush_done, platform::kInfinite);
-  }
+  return c.AwaitAnswers(want, &Position::alg_answer, &Position::alg_answered, "overlay flush");
 }
 
 // ------------------------------------------------------------------ decode thread
 
-void ACMovieFilter::ThreadStarted() {
+void ACMovieFilter::Core::ThreadStarted() {
   // Announces the thread to the sleeper (a fake clock in tests counts it from
   // now on); a zero sleep costs nothing on the real one.
-  sleeper_->SleepMs(0);
-  started_threads_.fetch_add(1);
+  sleeper->SleepMs(0);
+  started_threads.fetch_add(1);
+  thread_started.Set();
 }
 
-void ACMovieFilter::DecodeLoop(int channel, const platform::StopToken& stop) {
+void ACMovieFilter::Core::DecodeLoop(int channel, const platform::StopToken& stop) {
   ThreadStarted();
-  if (stop_.load()) return;
-  Position& p = *positions_[static_cast<size_t>(channel)];
+  if (Stopping(stop)) return;
+  Position& p = At(channel);
   std::unique_ptr<uint8_t[]> input(new uint8_t[kInputBuffer]);
-  while (!stop.StopRequested() && !stop_.load()) {
-    if (p.frame_flush.exchange(false)) {
-      ObjectLock lock(p.packets);
-      p.packets.Clear();
-      p.play_flush.store(true);
-      p.frame_ready.Set();
+  uint64_t flush_seen = 0;
+  uint64_t extradata_seen = 0;
+  std::vector<uint8_t> extradata;
+  while (!Stopping(stop)) {
+    const uint64_t flush = p.frame_flush.load();
+    if (flush != flush_seen) {
+      flush_seen = flush;
+      {
+        ObjectLock lock(p.packets);
+        p.packets.Clear();
+      }
+      p.play_flush.store(flush);
+      p.play_wake.Set();
     }
     MediaPacketInfo info;
     bool got;
+    bool new_extradata = false;
     {
       ObjectLock lock(p.packets);
       got = p.packets.Get(info, input.get(), kInputBuffer);
       p.decoding.store(got);
+      if (got && p.extradata_serial != extradata_seen) {
+        extradata_seen = p.extradata_serial;
+        extradata = p.extradata;
+        new_extradata = true;
+      }
     }
     if (!got) {
-      sleeper_->WaitFor(p.packet_ready, 1000);  // woken by packets, flushes and the stop
+      sleeper->WaitFor(p.decode_wake, 1000);  // woken by packets, flushes and the stop
       continue;
     }
     uint32_t width = info.width, height = info.height, size = 0;
@@ -301,6 +506,7 @@ void ACMovieFilter::DecodeLoop(int channel, const platform::StopToken& stop) {
     } else {
       if (!p.decoder) p.decoder = std::make_unique<ACH264Decoder>();
       p.decoder->SetCodecId(static_cast<int>(info.codec_id));
+      if (new_extradata) p.decoder->SetExtradata(extradata);
       // The picture stays in the decoder and is written straight into the
       // queue's node below: one copy per picture.
       p.decoder->Decode(channel, input.get(), static_cast<int>(info.size), &key, static_cast<int>(info.width),
@@ -315,7 +521,6 @@ void ACMovieFilter::DecodeLoop(int channel, const platform::StopToken& stop) {
     }
     // Append: publish the pending node, take a free one, fill it under the lock
     // (a flush may clear the queue at any moment).
-    bool abandoned = false;
     for (;;) {
       bool taken = false;
       {
@@ -331,45 +536,49 @@ void ACMovieFilter::DecodeLoop(int channel, const platform::StopToken& stop) {
           taken = true;
         }
       }
-      if (stop.StopRequested() || stop_.load()) {
+      if (Stopping(stop)) {
         p.decoding.store(false);
         return;
       }
-      if (p.frame_flush.load()) {
-        abandoned = true;
-        break;
-      }
+      if (p.frame_flush.load() != flush_seen) break;  // abandoned: the flush is carried out above
       if (taken) {
-        p.frame_ready.Set();
+        p.play_wake.Set();
         break;
       }
-      sleeper_->SleepMs(2);
+      sleeper->WaitFor(p.decode_wake, 100);  // the play thread frees a node as it takes one
     }
     p.decoding.store(false);
-    (void)abandoned;
   }
 }
 
 // ------------------------------------------------------------------ play thread
 
-void ACMovieFilter::Show(Position& p, int channel, int64_t time, const uint8_t* pixels, int width, int height) {
+void ACMovieFilter::Core::Show(Position& p, int channel, int64_t t, const uint8_t* pixels, int width, int height) {
   if (p.closed.load()) {
-    ShowMovieandText(channel, 0, blank_.get(), kBlankWidth, kBlankHeight, "Closed");
+    ShowMovieandText(channel, 0, blank.get(), kBlankWidth, kBlankHeight, "Closed");
   } else {
-    ShowMovie(channel, time, pixels, width, height);
+    ShowMovieandText(channel, t, pixels, width, height, nullptr);
   }
 }
 
 void ACMovieFilter::ShowMovie(int channel, int64_t time_ms, const uint8_t* picture, int width, int height) {
-  ShowMovieandText(channel, time_ms, picture, width, height, nullptr);
+  core_->ShowMovieandText(channel, time_ms, picture, width, height, nullptr);
 }
 
 void ACMovieFilter::ShowMovieandText(int channel, int64_t time_ms, const uint8_t* picture, int width, int height,
                                      const char* text) {
+  core_->ShowMovieandText(channel, time_ms, picture, width, height, text);
+}
+
+void ACMovieFilter::Core::ShowMovieandText(int channel, int64_t time_ms, const uint8_t* picture, int width, int height,
+                                           const char* text) {
   if (channel < 0 || channel >= kChannelPositions || !picture || width <= 0 || height <= 0) return;
-  if (observer_) observer_->OnPicture(channel, time_ms, picture, width, height, text);
-  Position& p = *positions_[static_cast<size_t>(channel)];
-  if (!p.surface || (show_mode_ != 0 && show_mode_ != 1)) return;
+  if (PictureObserver* o = observer.load()) o->OnPicture(channel, time_ms, picture, width, height, text);
+  const int mode = show_mode.load();
+  if (mode != 0 && mode != 1) return;
+  Position& p = At(channel);
+  std::lock_guard lock(p.surface_lock);
+  if (!p.surface) return;
   // Planar 4:2:0 to packed YUYV for the surface.
   p.yuyv.resize(static_cast<size_t>(width) * height * 2);
   const uint8_t* y = picture;
@@ -388,57 +597,78 @@ void ACMovieFilter::ShowMovieandText(int channel, int64_t time_ms, const uint8_t
     }
   }
   const platform::Size client = p.surface->ClientSize();
-  p.surface->Present({p.yuyv.data(), width, height, width * 2, platform::PixelFormat::YUYV},
-                     {0, 0, client.width, client.height});
+  platform::Picture shown{p.yuyv.data(), width, height, width * 2, platform::PixelFormat::YUYV};
+  shown.time_ms = time_ms;
+  p.surface->Present(shown, {0, 0, client.width, client.height});
 }
 
-void ACMovieFilter::PlayLoop(int channel, const platform::StopToken& stop) {
+void ACMovieFilter::Core::PlayLoop(int channel, const platform::StopToken& stop) {
   ThreadStarted();
-  Position& p = *positions_[static_cast<size_t>(channel)];
+  Position& p = At(channel);
   PixelBlock picture;  // the picture shown last (swapped with the queue's nodes)
   int64_t current = 0, previous = 0;
   int width = 0, height = 0;
   bool held = false;  // a picture is in the buffer
-  uint32_t last_advance = time_->TickCount(), last_display = last_advance;
-  while (!stop.StopRequested() && !stop_.load()) {
-    if (p.play_flush.exchange(false)) {
+  uint32_t last_advance = time->TickCount(), last_display = last_advance;
+  uint64_t flush_seen = 0, overlay_flush_seen = 0;
+  bool hold_shown = false;
+  uint32_t last_hold_show = 0;
+  while (!Stopping(stop)) {
+    const uint64_t flush = p.play_flush.load();
+    if (flush != flush_seen) {
+      flush_seen = flush;
       {
         ObjectLock lock(p.frames);
         p.frames.Clear();
       }
       current = previous = 0;
       held = false;
-      clock_time_.store(0);
-      p.video_flush_done.Set();
+      clock_time.store(0);
+      p.video_answer.store(flush);
+      p.video_answered.Set();
     }
-    if (p.overlay_flush.exchange(false)) {
-      // The alg thread has emptied its ring; the play thread confirms.
-      ObjectLock lock(p.overlays);
-      p.overlays.Clear();
-      p.alg_flush_done.Set();
-    }
-    if (hold_.IsSet()) {
-      if (held) {
-        Show(p, channel, current, picture.get(), width, height);
-      } else {
-        Show(p, channel, 0, blank_.get(), kBlankWidth, kBlankHeight);
+    const uint64_t overlay_flush = p.overlay_flush.load();
+    if (overlay_flush != overlay_flush_seen) {
+      // The alg thread has emptied its ring; the play thread answers.
+      overlay_flush_seen = overlay_flush;
+      {
+        ObjectLock lock(p.overlays);
+        p.overlays.Clear();
       }
-      // Re-shown every 200 ms while held; every channel wakes at once on release.
-      sleeper_->WaitFor(released_, 200);
+      p.alg_answer.store(overlay_flush);
+      p.alg_answered.Set();
+    }
+    if (hold.IsSet()) {
+      // Re-shown every 200 ms while held; every channel wakes at once on
+      // release, and a flush is answered at once.
+      const uint32_t now = time->TickCount();
+      const uint32_t since = platform::TicksSince(last_hold_show, now);
+      if (!hold_shown || since >= 200) {
+        if (held) {
+          Show(p, channel, current, picture.get(), width, height);
+        } else {
+          Show(p, channel, 0, blank.get(), kBlankWidth, kBlankHeight);
+        }
+        hold_shown = true;
+        last_hold_show = now;
+      }
+      Event* wake[] = {&released, &p.play_wake};
+      sleeper->WaitForAny(wake, static_cast<int>(200 - std::min<uint32_t>(since, 200)));
       continue;
     }
+    hold_shown = false;
     if (held && current >= 1 && previous >= 0) {
       int64_t delta = std::llabs(current - previous);
       if (delta == 0) delta = 10;
       previous = current;
-      const int64_t half = std::min<int64_t>(delta, clock_step_.load() < 0 ? delta : clock_step_.load()) / 2;
-      const uint32_t now = time_->TickCount();
-      if (platform::TicksSince(last_advance, now) < half && !step_.load() && speed_.load() == 16 && !backward_.load()) {
-        sleeper_->SleepMs(static_cast<uint32_t>(half));
+      const int64_t half = std::min<int64_t>(delta, clock_step.load() < 0 ? delta : clock_step.load()) / 2;
+      const uint32_t now = time->TickCount();
+      if (platform::TicksSince(last_advance, now) < half && !step.load() && speed.load() == 16 && !backward.load()) {
+        sleeper->SleepMs(static_cast<uint32_t>(half));
         continue;
       }
-      if (current > clock_time_.load() + kAheadLimitMs) {
-        sleeper_->SleepMs(50);  // too far ahead of the clock: hold it
+      if (current > clock_time.load() + kAheadLimitMs) {
+        sleeper->SleepMs(50);  // too far ahead of the clock: hold it
         continue;
       }
       last_advance = now;
@@ -449,16 +679,17 @@ void ACMovieFilter::PlayLoop(int channel, const platform::StopToken& stop) {
       ObjectLock lock(p.frames);
       fetched = p.frames.Fetch(info, picture);
     }
+    p.decode_wake.Set();  // a node went back to the free list
     if (!fetched) {
-      const uint32_t now = time_->TickCount();
-      if (!step_.load()) {
+      const uint32_t now = time->TickCount();
+      if (!step.load()) {
         if (platform::TicksSince(last_display, now) >= 1001) {
-          Show(p, channel, 0, blank_.get(), kBlankWidth, kBlankHeight);
+          Show(p, channel, 0, blank.get(), kBlankWidth, kBlankHeight);
           last_display = now;
           held = false;
           // A pause, not a sleep: a picture or the start of playback must
           // not find this channel asleep while the others go on.
-          sleeper_->WaitFor(p.frame_ready, 100);
+          sleeper->WaitFor(p.play_wake, 100);
         }
       } else if (held) {
         Show(p, channel, current, picture.get(), width, height);
@@ -466,7 +697,7 @@ void ACMovieFilter::PlayLoop(int channel, const platform::StopToken& stop) {
       }
       // Woken by the next decoded frame; the time-out keeps the blank picture
       // and the flags going while nothing arrives.
-      sleeper_->WaitFor(p.frame_ready, held || step_.load() ? 10 : 250);
+      sleeper->WaitFor(p.play_wake, held || step.load() ? 10 : 250);
       continue;
     }
     if (info.time < 0) {  // a marker frame
@@ -482,45 +713,51 @@ void ACMovieFilter::PlayLoop(int channel, const platform::StopToken& stop) {
     height = static_cast<int>(info.height);
     held = info.size > 0;
     // A picture waits until the clock reaches it. Every channel follows the
-    // one clock, so all show the same time stamp within a poll of each other
-    // (showing anywhere up to 200 ms early lets channels drift that far apart).
-    while (held && current > clock_time_.load() && !stop.StopRequested() && !stop_.load() && !p.play_flush.load() &&
-           !hold_.IsSet()) {
-      sleeper_->SleepMs(2);
+    // one clock, so all show the same time stamp within a wake-up of each
+    // other (showing anywhere up to 200 ms early lets channels drift that far
+    // apart). The clock wakes this thread when the time comes (CurDTS).
+    while (held && !Stopping(stop) && p.play_flush.load() == flush_seen && !hold.IsSet()) {
+      p.play_waits_for.store(current);
+      if (current <= clock_time.load()) break;  // looked at after publishing the wait: no wake-up lost
+      sleeper->WaitFor(p.play_wake, 100);
     }
-    if (!held || stop.StopRequested() || stop_.load()) continue;
+    p.play_waits_for.store(kNotWaiting);
+    if (!held || Stopping(stop) || p.play_flush.load() != flush_seen) continue;
     Show(p, channel, current, picture.get(), width, height);
-    last_display = time_->TickCount();
+    last_display = time->TickCount();
   }
 }
 
 // ------------------------------------------------------------------ alg thread
 
-void ACMovieFilter::ProcessAlgData(int channel, const uint8_t* data, int size) {
-  Position& p = *positions_[static_cast<size_t>(channel)];
+void ACMovieFilter::Core::ProcessAlgData(int channel, const uint8_t* data, int size) {
+  Position& p = At(channel);
   p.alg_parser.Reset();
   if (qvv::Amf0WalkAll(data, static_cast<size_t>(size), &p.alg_parser) < 0) return;  // the rest is dropped
-  while (!stop_.load()) {
+  while (!stop.load()) {
     {
       ObjectLock lock(p.overlays);
       if (p.overlays.Put(p.alg_parser.record)) return;
     }
-    sleeper_->SleepMs(1);
+    sleeper->SleepMs(1);
   }
 }
 
-void ACMovieFilter::AlgLoop(int channel, const platform::StopToken& stop) {
+void ACMovieFilter::Core::AlgLoop(int channel, const platform::StopToken& stop_token) {
   ThreadStarted();
-  Position& p = *positions_[static_cast<size_t>(channel)];
+  Position& p = At(channel);
   std::unique_ptr<uint8_t[]> work(new uint8_t[8000]);
-  while (!stop.StopRequested() && !stop_.load()) {
-    if (p.alg_flush.exchange(false)) {
+  uint64_t flush_seen = 0;
+  while (!Stopping(stop_token)) {
+    const uint64_t flush = p.alg_flush.load();
+    if (flush != flush_seen) {
+      flush_seen = flush;
       {
         ObjectLock lock(p.raw_alg);
         p.raw_alg.Clear();
       }
-      p.overlay_flush.store(true);
-      p.frame_ready.Set();
+      p.overlay_flush.store(flush);
+      p.play_wake.Set();
     }
     int32_t size;
     {
@@ -530,7 +767,7 @@ void ACMovieFilter::AlgLoop(int channel, const platform::StopToken& stop) {
     if (size > 0) {
       ProcessAlgData(channel, work.get(), size);
     } else if (size < 0) {
-      sleeper_->WaitFor(p.alg_ready, 1000);
+      sleeper->WaitFor(p.alg_wake, 1000);
     }
   }
 }

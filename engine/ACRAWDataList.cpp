@@ -10,11 +10,15 @@ ACRAWDataList::ACRAWDataList() = default;
 ACRAWDataList::~ACRAWDataList() = default;
 
 int ACRAWDataList::Put(const uint8_t* data, int32_t size) {
-  if (ring_.Full() || size < 0) return 0;
+  if (size < 0) return -1;
+  if (ring_.Full()) return 0;
   Slot& slot = slots_[static_cast<size_t>(ring_.WriteSlot())];
   if (slot.capacity < size) {
     std::unique_ptr<uint8_t[]> grown(new (std::nothrow) uint8_t[static_cast<size_t>(size)]);
-    if (!grown) return 0;
+    if (!grown) {
+      ++dropped_;
+      return 1;
+    }
     slot.data = std::move(grown);
     slot.capacity = size;
   }

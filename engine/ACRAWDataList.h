@@ -18,7 +18,8 @@ class ACRAWDataList : public virtual ACObject {
   ~ACRAWDataList() override;
   const char* GetClassName() const override { return "ACRAWDataList"; }
 
-  // 0 when full or when a buffer could not grow; 1 when stored.
+  // 0 when full (try again later); 1 when stored, or dropped because its
+  // buffer could not grow (counted in dropped()); -1 for a negative size.
   int Put(const uint8_t* data, int32_t size);
   // Copies at most `capacity` bytes of the oldest block into `out`, sets that
   // slot's size to 0 and returns the bytes copied; -1 when the ring is empty.
@@ -29,6 +30,7 @@ class ACRAWDataList : public virtual ACObject {
   int Count() const { return ring_.Count(); }
   bool Empty() const { return ring_.Empty(); }
   bool Full() const { return ring_.Full(); }
+  int dropped() const { return dropped_; }
 
  private:
   struct Slot {
@@ -39,6 +41,7 @@ class ACRAWDataList : public virtual ACObject {
 
   std::array<Slot, kCapacity> slots_;
   ACRingIndex<kCapacity> ring_;
+  int dropped_ = 0;
 };
 
 }  // namespace engine

@@ -2,6 +2,7 @@
 // Time seams: the clock and the play loop take these so tests can run them on a
 // fake clock deterministically; production uses the real ones.
 #include <cstdint>
+#include <span>
 
 #include "platform/Event.h"
 
@@ -14,6 +15,9 @@ class Sleeper {
   // A timed wait for an event (kInfinite: no time-out); true when signalled.
   // Threads paced by a sleeper wait through it, so a fake clock sees them.
   virtual bool WaitFor(Event& event, int timeout_ms) { return event.Wait(timeout_ms); }
+  // The same for several events: the index of the one that ended the wait
+  // (the lowest signalled), or kWaitTimeout.
+  virtual int WaitForAny(std::span<Event* const> events, int timeout_ms) { return Event::WaitAny(events, timeout_ms); }
   // Brackets a wait the sleeper cannot see (a join of threads that wait
   // through it): a fake clock lets time go on for the others meanwhile rather
   // than hold it for this thread. Use BlockingCall.

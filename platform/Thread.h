@@ -34,6 +34,7 @@ class WorkerThread {
   // Starts the body; false if a thread is already running or could not start.
   bool Start(Body body);
   bool Running() const;
+  const std::string& name() const { return name_; }
   void RequestStop();
   // Waits up to timeout_ms for the body to return. True when it has ended (the
   // thread is joined); false when it is still running.

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "engine/ACMovieFilter.h"
+#include "engine/ACMovieList.h"
 #include "engine/ACPlayClock.h"
 #include "engine/EngineGlobals.h"
 #include "engine/LibavLog.h"

@@ -104,7 +104,7 @@ void FakeClock::SleepMs(uint32_t ms) {
   std::unique_lock lock(mutex_);
   Participant& me = Self();
   me.waiting = true;
-  me.event = nullptr;
+  me.events = {};
   me.deadline = now_ + ms;
   Changed();
   cv_.wait(lock, [&] { return now_ >= me.deadline || quit_; });
@@ -113,27 +113,39 @@ void FakeClock::SleepMs(uint32_t ms) {
 }
 
 bool FakeClock::WaitFor(platform::Event& event, int timeout_ms) {
+  platform::Event* one = &event;
+  return WaitForAny(std::span<platform::Event* const>(&one, 1), timeout_ms) == 0;
+}
+
+int FakeClock::WaitForAny(std::span<platform::Event* const> events, int timeout_ms) {
+  auto any_set = [&] {
+    for (platform::Event* e : events) {
+      if (e->IsSet()) return true;
+    }
+    return false;
+  };
   std::unique_lock lock(mutex_);
   Participant& me = Self();
   const uint64_t deadline = timeout_ms < 0 ? kNever : now_ + static_cast<uint64_t>(timeout_ms);
   for (;;) {
     // Marked as running before the event is taken: the advancer never sees
     // a waiter whose event has been consumed but who still looks asleep.
-    if (event.IsSet()) {
+    if (any_set()) {
       me.waiting = false;
       Changed();
       lock.unlock();
-      if (event.Wait(0)) return true;
+      const int hit = platform::Event::WaitAny(events, 0);
+      if (hit != platform::kWaitTimeout) return hit;
       lock.lock();  // another waiter took it
     }
     if (now_ >= deadline || quit_) {
       me.waiting = false;
       Changed();
-      return false;
+      return platform::kWaitTimeout;
     }
     if (!me.waiting) {
       me.waiting = true;
-      me.event = &event;
+      me.events = events;
       me.deadline = deadline;
       Changed();
     }
@@ -163,7 +175,9 @@ void FakeClock::AdvanceLoop() {
     uint64_t earliest = kNever;
     for (const auto& [id, p] : participants_) {
       if (p.waiting) {
-        if (p.event && p.event->IsSet()) all_asleep = false;
+        for (platform::Event* e : p.events) {
+          if (e->IsSet()) all_asleep = false;
+        }
         earliest = std::min(earliest, p.deadline);
       } else if (p.blocked == 0) {
         all_asleep = false;

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <span>
 #include <thread>
 
 #include "platform/Sleeper.h"
@@ -32,6 +33,7 @@ class FakeClock final : public platform::TimeSource, public platform::Sleeper {
   uint32_t TickCount() override;
   void SleepMs(uint32_t ms) override;
   bool WaitFor(platform::Event& event, int timeout_ms) override;
+  int WaitForAny(std::span<platform::Event* const> events, int timeout_ms) override;
   // Only for participants: a thread that never waited on the clock holds no
   // time, blocked or not.
   void EnterBlocking() override;
@@ -52,7 +54,7 @@ class FakeClock final : public platform::TimeSource, public platform::Sleeper {
   struct Participant {
     bool waiting = false;
     uint64_t deadline = 0;
-    platform::Event* event = nullptr;  // waited for, or null for a sleep
+    std::span<platform::Event* const> events;  // waited for; empty for a sleep
     int blocked = 0;                   // BlockingCall scopes entered
     long tid = 0;                      // the kernel's thread id, for the stall report
   };
