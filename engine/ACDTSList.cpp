@@ -66,6 +66,12 @@ bool ACDTSList::Insert(int64_t time, int64_t position, uint32_t backward) {
   return true;
 }
 
+bool ACDTSList::PeekHead(DtsEntry& out) const {
+  if (!head_) return false;
+  out = head_->entry;
+  return true;
+}
+
 bool ACDTSList::TakeHead(DtsEntry& out) {
   if (!head_) return false;
   Node* node = head_;

@@ -28,6 +28,8 @@ class ACDTSList : public virtual ACObject {
   bool Insert(int64_t time, int64_t position, uint32_t backward);
   // Takes the head; false when the list is empty.
   bool TakeHead(DtsEntry& out);
+  // The head without taking it; false when the list is empty.
+  bool PeekHead(DtsEntry& out) const;
   void Clear();
   int Count() const;
 

@@ -222,9 +222,14 @@ int ACMovieFilter::FinalFilter() {
   for (int ch = 0; ch < kChannelPositions; ++ch) {
     if (threads_[static_cast<size_t>(ch)].play.Running()) continue;  // may still draw: keeps its surface
     Position& p = c.At(ch);
-    std::lock_guard lock(p.surface_lock);
-    p.surface = nullptr;
-    if (!threads_[static_cast<size_t>(ch)].decode.Running()) p.decoder.reset();
+    {
+      std::lock_guard lock(p.surface_lock);
+      p.surface = nullptr;
+    }
+    if (threads_[static_cast<size_t>(ch)].decode.Running()) continue;
+    p.decoder.reset();
+    ObjectLock lock(p.frames);
+    p.frames.ReleaseBlocks();
   }
   return 1;
 }

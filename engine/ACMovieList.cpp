@@ -37,10 +37,14 @@ ACMovieList::ACMovieList() { Clear(); }
 
 ACMovieList::~ACMovieList() = default;
 
+void ACMovieList::ReleaseBlocks() {
+  Clear();
+  for (FrameNode& node : nodes_) node.pixels.Release();
+}
+
 void ACMovieList::Clear() {
   for (size_t i = 0; i < nodes_.size(); ++i) {
     FrameNode& node = nodes_[i];
-    node.pixels.Release();
     node.size = node.width = node.height = 0;
     node.time = 0;
     node.next = i + 1 < nodes_.size() ? &nodes_[i + 1] : nullptr;

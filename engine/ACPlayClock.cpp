@@ -6,200 +6,285 @@
 #include "engine/EngineGlobals.h"
 
 namespace engine {
+namespace {
 
-ACPlayClock::ACPlayClock(platform::MessageSink* owner, platform::Sleeper* sleeper)
-    : owner_(owner), sleeper_(sleeper ? sleeper : &own_sleeper_) {
-  using Mode = platform::Event::Mode;
-  for (int i = 0; i < 7; ++i)
-    states_[static_cast<size_t>(i)] = std::make_unique<platform::Event>(i <= kStateSecondPlay ? Mode::ManualReset : Mode::AutoReset);
-}
+bool IsMarker(int64_t time) { return time == -1 || time == -2 || time == -3; }
 
-ACPlayClock::~ACPlayClock() { Stop(); }
-
-bool ACPlayClock::Start(ClockTarget* filter, AudioClock* audio) {
-  filter_ = filter;
-  audio_ = audio;
-  if (!filter_) return false;
-  if (thread_.Running()) return true;
-  thread_.Join(platform::kInfinite);  // one that ended late
-  stop_wake_.Reset();
-  return thread_.Start([this](const platform::StopToken& stop) {
-    if (sleeper_ == &own_sleeper_) own_sleeper_.Start();
-    sleeper_->SleepMs(0);  // announces the thread to the sleeper (a fake clock counts it)
-    while (!stop.StopRequested()) RunPass(2);
-    if (sleeper_ == &own_sleeper_) own_sleeper_.Stop();
-  });
-}
-
-void ACPlayClock::Stop() {
-  // The thread may be in a pacing wait (up to ten seconds at 1/16x): wake it.
-  // It is never detached, as it uses this object.
-  thread_.RequestStop();
-  stop_wake_.Set();
-  platform::BlockingCall joining(*sleeper_);  // its sleep between time stamps still has to end
-  if (!thread_.Join(2000)) {
-    std::fprintf(stderr, "dravik: the playback clock did not stop within 2 s; waiting for it\n");
-    thread_.Join(platform::kInfinite);
-  }
-}
-
-int ACPlayClock::AddDTS(int64_t time, int64_t position, uint32_t backward) {
-  ObjectLock lock(list_);
-  if (!AnySourceActive()) return 1;  // in flight after a stop: dropped
-  return list_.Insert(time, position, backward) ? 1 : 0;
-}
-
-void ACPlayClock::SetState(int state) {
-  for (int i = kStatePlay; i <= kStateSecondPlay; ++i) states_[static_cast<size_t>(i)]->Reset();
-  if (state >= 0 && state <= kStateHalt) states_[static_cast<size_t>(state)]->Set();
-}
-
-void ACPlayClock::Clear() {
-  ObjectLock lock(list_);
-  list_.Clear();
-}
-
-int ACPlayClock::ValidSpeed(int speed) {
+int ValidSpeed(int speed) {
   switch (speed) {
     case 1: case 2: case 4: case 8: case 16: case 32: case 64: case 128: case 256: return speed;
     default: return 16;
   }
 }
 
-void ACPlayClock::RunPass(int wait_ms) {
-  if (!filter_) return;
-  platform::Event* events[7];
-  for (size_t i = 0; i < 7; ++i) events[i] = states_[i].get();
-  const int state = platform::Event::WaitAny(events, wait_ms);
-  if (state == platform::kWaitTimeout) return;
+}  // namespace
+
+// What the clock thread works on; the thread keeps it alive, so a thread that
+// does not stop in time never runs on freed memory.
+struct ACPlayClock::Core {
+  Core(platform::MessageSink* o, platform::Sleeper* s) : owner(o), sleeper(s ? s : &own_sleeper) {
+    using Mode = platform::Event::Mode;
+    for (int i = 0; i < 7; ++i)
+      states[static_cast<size_t>(i)] =
+          std::make_unique<platform::Event>(i <= kStateSecondPlay ? Mode::ManualReset : Mode::AutoReset);
+  }
+  void RunPass(int wait_ms);
+  void Report(const DtsEntry& entry, int64_t time);
+  void Pace(int64_t ms);
+  void ThreadBody(const platform::StopToken& stop);
+
+  platform::MessageSink* owner;
+  platform::MsSleeper own_sleeper;
+  platform::Sleeper* sleeper;
+  std::atomic<ClockTarget*> filter{nullptr};
+  std::atomic<AudioClock*> audio{nullptr};
+  std::array<std::unique_ptr<platform::Event>, 7> states;
+  ACDTSList list;
+  std::atomic<int> stored_speed{16};
+  platform::Event stop_wake{platform::Event::Mode::ManualReset};
+  platform::Event dts_added{platform::Event::Mode::AutoReset};
+  platform::Event state_changed{platform::Event::Mode::AutoReset};
+
+  // Owned by the clock thread (or the test driving RunPass); base is read by tests.
+  int speed = 16;
+  std::atomic<Base> base{Base::kNone};
+  int64_t last_time = 0;  // the base's time stamp when base is kSet
+  int last_step = 0;
+  int64_t last_posted_second = -1;
+  bool step = false;
+  bool second_play = false;
+};
+
+ACPlayClock::ACPlayClock(platform::MessageSink* owner, platform::Sleeper* sleeper)
+    : core_(std::make_shared<Core>(owner, sleeper)) {}
+
+ACPlayClock::~ACPlayClock() {
+  if (!Stop()) thread_.Stop(0);  // left running on the state it keeps alive
+}
+
+void ACPlayClock::Attach(ClockTarget* filter, AudioClock* audio) {
+  core_->filter.store(filter);
+  core_->audio.store(audio);
+}
+
+ACPlayClock::Base ACPlayClock::base() const { return core_->base.load(); }
+void ACPlayClock::SetSpeed(int speed) { core_->stored_speed.store(speed); }
+void ACPlayClock::RunPass(int wait_ms) { core_->RunPass(wait_ms); }
+
+bool ACPlayClock::Start(ClockTarget* filter, AudioClock* audio) {
+  if (!filter) return false;
+  if (thread_.Running()) {
+    if (core_->filter.load() == filter) return true;
+    // One that is still stopping (it ends on its own: its stop is requested).
+    if (!thread_.Join(kStopWaitMs)) {
+      std::fprintf(stderr, "dravik: the playback clock has not stopped yet; not started again\n");
+      return false;
+    }
+  }
+  thread_.Join(platform::kInfinite);  // one that ended: returns at once
+  Attach(filter, audio);
+  core_->stop_wake.Reset();
+  return thread_.Start([core = core_](const platform::StopToken& stop) { core->ThreadBody(stop); });
+}
+
+void ACPlayClock::Core::ThreadBody(const platform::StopToken& stop) {
+  if (sleeper == &own_sleeper) own_sleeper.Start();
+  sleeper->SleepMs(0);  // announces the thread to the sleeper (a fake clock counts it)
+  while (!stop.StopRequested()) RunPass(platform::kInfinite);
+  if (sleeper == &own_sleeper) own_sleeper.Stop();
+}
+
+bool ACPlayClock::Stop() {
+  // The thread may be in a pacing wait (up to ten seconds at 1/16x) or
+  // waiting for a state: wake it.
+  thread_.RequestStop();
+  core_->stop_wake.Set();
+  platform::BlockingCall joining(*core_->sleeper);  // its sleep between time stamps still has to end
+  if (thread_.Join(kStopWaitMs)) return true;
+  std::fprintf(stderr, "dravik: the playback clock did not stop within %d ms\n", kStopWaitMs);
+  return false;
+}
+
+int ACPlayClock::AddDTS(int64_t time, int64_t position, uint32_t backward) {
+  int r;
+  {
+    ObjectLock lock(core_->list);
+    if (!AnySourceActive()) return 1;  // in flight after a stop: dropped
+    r = core_->list.Insert(time, position, backward) ? 1 : 0;
+  }
+  if (r) core_->dts_added.Set();
+  return r;
+}
+
+void ACPlayClock::SetState(int state) {
+  for (int i = kStatePlay; i <= kStateSecondPlay; ++i) core_->states[static_cast<size_t>(i)]->Reset();
+  if (state >= 0 && state <= kStateHalt) core_->states[static_cast<size_t>(state)]->Set();
+  core_->state_changed.Set();
+}
+
+void ACPlayClock::Clear() {
+  ObjectLock lock(core_->list);
+  core_->list.Clear();
+}
+
+void ACPlayClock::Core::RunPass(int wait_ms) {
+  ClockTarget* target = filter.load();
+  AudioClock* sound = audio.load();
+  if (!target) return;
+  // The seven states, and the stop (its index 7 ends the pass).
+  platform::Event* events[8];
+  for (size_t i = 0; i < 7; ++i) events[i] = states[i].get();
+  events[7] = &stop_wake;
+  const int state = sleeper->WaitForAny(events, wait_ms);
+  if (state == platform::kWaitTimeout || state == 7) return;
 
   auto resume = [&] {
-    if (audio_) audio_->Resume();
-    filter_->PushFrame(0);
+    if (sound) sound->Resume();
+    target->PushFrame(0);
   };
   switch (state) {
     case kStatePlay:
-      speed_ = stored_speed_.load();
+      speed = stored_speed.load();
       resume();
-      filter_->OneFrame(0);
-      step_ = second_play_ = false;
-      if (last_time_ == -1) last_time_ = 0;
+      target->OneFrame(0);
+      step = second_play = false;
+      if (base.load() == Base::kHalted) base.store(Base::kNone);
       break;
     case kStateResume:
-      speed_ = stored_speed_.load();
+      speed = stored_speed.load();
       resume();
-      filter_->OneFrame(0);
-      step_ = second_play_ = false;
+      target->OneFrame(0);
+      step = second_play = false;
       break;
     case kStateSecondPlay:
       // The event stays signalled: the clock restarts only when second play begins.
-      if (!second_play_) last_time_ = 0;
-      second_play_ = true;
-      step_ = false;
-      speed_ = 16;
+      if (!second_play) base.store(Base::kNone);
+      second_play = true;
+      step = false;
+      speed = 16;
       resume();
-      filter_->OneFrame(0);
+      target->OneFrame(0);
       break;
     case kStateStep:
-      step_ = true;
-      second_play_ = false;
-      speed_ = 16;
+      step = true;
+      second_play = false;
+      speed = 16;
       resume();
-      filter_->OneFrame(1);
+      target->OneFrame(1);
       break;
     case kStatePause:
-      if (audio_) audio_->Pause();
-      filter_->PushFrame(1);
-      filter_->OneFrame(0);
+      if (sound) sound->Pause();
+      target->PushFrame(1);
+      target->OneFrame(0);
       return;  // no time stamp is taken
     case kStateRestart:
-      last_time_ = 0;
-      states_[kStatePlay]->Set();
-      speed_ = 16;
-      step_ = second_play_ = false;
+      base.store(Base::kNone);
+      states[kStatePlay]->Set();
+      speed = 16;
+      step = second_play = false;
       resume();
-      filter_->OneFrame(0);
+      target->OneFrame(0);
       break;
     case kStateHalt:
-      last_time_ = -1;
-      speed_ = 16;
-      step_ = second_play_ = false;
+      base.store(Base::kHalted);
+      speed = 16;
+      step = second_play = false;
       resume();
-      filter_->OneFrame(0);
+      target->OneFrame(0);
       break;
     default: return;
   }
 
   DtsEntry entry;
+  bool taken;
   {
-    ObjectLock lock(list_);
-    if (!list_.TakeHead(entry)) entry.time = INT64_MIN;
+    ObjectLock lock(list);
+    taken = list.TakeHead(entry);
   }
-  if (entry.time == INT64_MIN) {
-    sleeper_->SleepMs(1);
+  if (!taken) {
+    // Nothing to hand out: wait for a time stamp, a new state or the stop.
+    platform::Event* wake[] = {&dts_added, &state_changed, &stop_wake};
+    sleeper->WaitForAny(wake, 100);
     return;
   }
-  int64_t time = last_time_ == -1 ? 0 : entry.time;
-  if (time == -1 || time == -2) {
-    last_time_ = 0;
-  } else if (time == -3) {
-    // The end: reported below.
-  } else if (step_) {
-    for (int more = 0; more < 10 && std::max<int64_t>(0, time - last_time_) < kStepMs; ++more) {
-      DtsEntry next;
-      ObjectLock lock(list_);
-      if (!list_.TakeHead(next)) break;
-      entry = next;
-      time = next.time;
+  const Base was = base.load();
+  int64_t time = was == Base::kHalted ? 0 : entry.time;
+  if (entry.time == -1 || entry.time == -2) {
+    time = entry.time;
+    base.store(Base::kNone);
+  } else if (entry.time == -3) {
+    time = -3;  // the end: reported below
+  } else if (step) {
+    // At least kStepMs from the base, but never past a marker: it is handed
+    // out by the next pass on its own. The first step from no base (or from
+    // a halt) is the entry itself.
+    if (was == Base::kSet) {
+      for (int more = 0; more < 10 && std::max<int64_t>(0, time - last_time) < kStepMs; ++more) {
+        ObjectLock lock(list);
+        DtsEntry next;
+        if (!list.PeekHead(next) || IsMarker(next.time)) break;
+        list.TakeHead(entry);
+        time = entry.time;
+      }
+    } else {
+      time = entry.time;
     }
-    last_time_ = time;
-  } else if (second_play_) {
-    if (last_time_ == 0) last_time_ = time;
-    const int64_t wait = 40 * (std::max<int64_t>(0, time - last_time_) / 1000);
-    last_time_ = std::max(last_time_, time);
+    last_time = time;
+    base.store(Base::kSet);
+  } else if (second_play) {
+    if (was != Base::kSet) last_time = time;
+    const int64_t wait = 40 * (std::max<int64_t>(0, time - last_time) / 1000);
+    last_time = std::max(last_time, time);
+    base.store(Base::kSet);
     Pace(wait);
-    last_step_ = static_cast<int>(wait);
-  } else if (last_time_ != -1) {
-    speed_ = ValidSpeed(speed_);
-    if (last_time_ == 0) last_time_ = time;
-    const int64_t delta = std::max<int64_t>(0, time - last_time_);
+    last_step = static_cast<int>(wait);
+  } else if (was != Base::kHalted) {
+    speed = ValidSpeed(speed);
+    if (was == Base::kNone) {
+      last_time = time;  // the first picture is not waited for
+      base.store(Base::kSet);
+    }
+    const int64_t delta = std::max<int64_t>(0, time - last_time);
     int64_t wait = std::min<int64_t>(delta, kMaxWaitMs);
     bool skip = false;
-    if (audio_) {
-      audio_->SetSpeed(speed_);
-      const int64_t heard = audio_->Position();
+    if (sound) {
+      sound->SetSpeed(speed);
+      const int64_t heard = sound->Position();
       if (heard != 0) {
         if (heard >= time) skip = true;
         wait = std::min<int64_t>(time - heard, kMaxWaitMs);
       }
     }
     if (!skip && wait > kMinWaitMs) {
-      const int step = static_cast<int>((wait * 16 - 1 + speed_) / speed_);
-      Pace(step);
-      last_step_ = step;
-      last_time_ = std::max(last_time_, time);
+      const int pace = static_cast<int>((wait * 16 - 1 + speed) / speed);
+      Pace(pace);
+      last_step = pace;
+      last_time = std::max(last_time, time);
     }
   }
-  filter_->CurDTS(time, last_step_, speed_, entry.backward != 0);
+  target->CurDTS(time, last_step, speed, entry.backward != 0);
   Report(entry, time);
 }
 
-void ACPlayClock::Pace(int64_t ms) {
-  if (ms > 0) sleeper_->WaitFor(stop_wake_, static_cast<int>(ms));  // cut short by Stop
+void ACPlayClock::Core::Pace(int64_t ms) {
+  if (ms > 0) sleeper->WaitFor(stop_wake, static_cast<int>(ms));  // cut short by Stop
 }
 
-void ACPlayClock::Report(const DtsEntry& entry, int64_t time) {
-  if (!owner_) return;
+void ACPlayClock::Core::Report(const DtsEntry& entry, int64_t time) {
+  if (!owner) return;
   const auto position = static_cast<platform::MsgParam>(static_cast<uint64_t>(entry.position) / 1000);
   if (time == -3) {
-    Clear();
-    owner_->Post(platform::msg::kProgress, position, -3);
+    {
+      ObjectLock lock(list);
+      list.Clear();
+    }
+    owner->Post(platform::msg::kProgress, position, -3);
   } else if (time == -1 || time == -2) {
-    owner_->Post(platform::msg::kProgress, position, time);
-  } else if (time / 1000 != last_posted_second_) {
-    last_posted_second_ = time / 1000;
-    owner_->Post(platform::msg::kProgress, position,
-                 static_cast<platform::MsgParam>(entry.backward + 2 * (time / 1000)));
+    owner->Post(platform::msg::kProgress, position, time);
+  } else if (time / 1000 != last_posted_second) {
+    last_posted_second = time / 1000;
+    owner->Post(platform::msg::kProgress, position,
+                static_cast<platform::MsgParam>(entry.backward + 2 * (time / 1000)));
   }
 }
 

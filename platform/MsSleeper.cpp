@@ -35,16 +35,12 @@ void SystemSleeper::SleepMs(uint32_t ms) {
 }
 
 int MsSleeper::Start() {
-  if (stopped_.load()) return 0;  // started and stopped once per process
-  origin_ns_ = MonotonicNs();
+  origin_ns_.store(MonotonicNs());
   running_.store(true, std::memory_order_release);
   return 1;
 }
 
-void MsSleeper::Stop() {
-  stopped_.store(true);
-  running_.store(false, std::memory_order_release);
-}
+void MsSleeper::Stop() { running_.store(false, std::memory_order_release); }
 
 void MsSleeper::SleepMs(uint32_t ms) {
   if (ms == 0) return;
@@ -55,8 +51,9 @@ void MsSleeper::SleepMs(uint32_t ms) {
   // The countdown starts at ms - 1 and the wake-up comes on the tick that finds
   // it at 0: the (ms)th grid point after now.
   const int64_t now = MonotonicNs();
-  const int64_t ticks_done = (now - origin_ns_) / kNsPerMs;
-  SleepUntilNs(origin_ns_ + (ticks_done + static_cast<int64_t>(ms)) * kNsPerMs);
+  const int64_t origin = origin_ns_.load();
+  const int64_t ticks_done = (now - origin) / kNsPerMs;
+  SleepUntilNs(origin + (ticks_done + static_cast<int64_t>(ms)) * kNsPerMs);
 }
 
 }  // namespace platform

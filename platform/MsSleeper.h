@@ -5,7 +5,8 @@
 // milliseconds from the start time; instead of a timer thread waking every
 // millisecond (which costs CPU while the player idles) the sleeping thread
 // sleeps until the grid point directly. Before Start and after Stop it sleeps
-// plainly for n milliseconds.
+// plainly for n milliseconds; a Start after a Stop lays a new grid (a clock
+// restarted keeps its 1 ms pace).
 #include <atomic>
 #include <cstdint>
 
@@ -18,14 +19,13 @@ class MsSleeper : public Sleeper {
   // Returns 1 when the tick grid is running (always on Linux), 0 on failure.
   int Start();
   void SleepMs(uint32_t ms) override;
-  // Stops the grid for the rest of the process: later sleeps are plain sleeps.
+  // Stops the grid: later sleeps are plain sleeps until the next Start.
   void Stop();
   bool Running() const { return running_.load(std::memory_order_acquire); }
 
  private:
   std::atomic<bool> running_{false};
-  std::atomic<bool> stopped_{false};
-  int64_t origin_ns_ = 0;  // written by Start before running_ is published
+  std::atomic<int64_t> origin_ns_{0};
 };
 
 }  // namespace platform

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <mutex>
+#include <span>
+#include <thread>
 #include <vector>
 
 #include "engine/EngineGlobals.h"
@@ -20,6 +22,8 @@ struct FakeSleeper : platform::Sleeper {
     sleeps.push_back(static_cast<uint32_t>(ms));
     return false;
   }
+  // Waits for events (a state, a time stamp) do not pace: they look once.
+  int WaitForAny(std::span<platform::Event* const> events, int) override { return platform::Event::WaitAny(events, 0); }
 };
 
 struct RecordingTarget : ClockTarget {
@@ -174,6 +178,74 @@ TEST_F(Clock, MarkersProgressNoticesAndHalt) {
   const size_t calls = target_.calls.size();
   Run(3);
   EXPECT_EQ(target_.calls.size(), calls);
+}
+
+TEST_F(Clock, ARecordingThatStartsAtZeroIsPacedFromItsFirstPicture) {
+  clock_.SetState(kStatePlay);
+  EXPECT_EQ(clock_.base(), ACPlayClock::Base::kNone);
+  for (int i = 0; i < 3; ++i) clock_.AddDTS(40 * i, 0, 0);
+  Run(3);
+  EXPECT_EQ(clock_.base(), ACPlayClock::Base::kSet);
+  EXPECT_EQ(sleeper_.sleeps, (std::vector<uint32_t>{40, 40})) << "0 is a time, not 'no base'";
+}
+
+TEST_F(Clock, AStepStopsAtEachMarkerAndNeverHalts) {
+  for (int64_t marker : {-1, -2, -3}) {
+    SCOPED_TRACE(marker);
+    clock_.Clear();
+    target_.calls.clear();
+    clock_.SetState(kStateRestart);  // no base
+    clock_.AddDTS(1000, 0, 0);
+    Run(1);
+    // 1010 is not 30 ms on: the step would take more, but the marker ends it.
+    clock_.AddDTS(1010, 0, 0);
+    clock_.AddDTS(marker, 0, 0);
+    clock_.SetState(kStateStep);
+    Run(1);
+    ASSERT_EQ(target_.calls.size(), 2u);
+    EXPECT_EQ(target_.calls[1].clock, 1010);
+    EXPECT_EQ(clock_.base(), ACPlayClock::Base::kSet) << "not left halted";
+    clock_.SetState(kStateStep);
+    Run(1);
+    ASSERT_EQ(target_.calls.size(), 3u);
+    EXPECT_EQ(target_.calls[2].clock, marker) << "the marker is handed out on its own";
+    EXPECT_NE(clock_.base(), ACPlayClock::Base::kHalted);
+  }
+}
+
+TEST_F(Clock, HaltReportsZeroUntilPlayClearsIt) {
+  clock_.SetState(kStatePlay);
+  clock_.AddDTS(1000, 0, 0);
+  Run(1);
+  clock_.AddDTS(1040, 0, 0);
+  clock_.SetState(kStateHalt);
+  Run(1);
+  EXPECT_EQ(clock_.base(), ACPlayClock::Base::kHalted);
+  EXPECT_EQ(target_.calls.back().clock, 0);
+  clock_.AddDTS(1080, 0, 0);
+  clock_.AddDTS(1120, 0, 0);
+  clock_.SetState(kStatePlay);
+  sleeper_.sleeps.clear();
+  Run(2);
+  EXPECT_EQ(target_.calls.back().clock, 1120);
+  EXPECT_EQ(sleeper_.sleeps, (std::vector<uint32_t>{40})) << "paced from the first time after the halt";
+}
+
+TEST(ClockThread, RestartsAfterAStopAndStopsWhileWaitingForAState) {
+  ResetAllSourceEvents();
+  SourceActiveEvent(SourceKind::Qvv).Set();
+  RecordingTarget target;
+  ACPlayClock clock(nullptr);  // the millisecond sleeper
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    ASSERT_TRUE(clock.Start(&target, nullptr));
+    clock.SetState(kStateRestart);
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(clock.AddDTS(100 * round + 30 * i, 0, 0), 1);
+    // Stop comes while the clock may wait for a state or pace: it ends either way.
+    while (clock.base() != ACPlayClock::Base::kSet) std::this_thread::yield();
+    EXPECT_TRUE(clock.Stop());
+  }
+  ResetAllSourceEvents();
 }
 
 TEST_F(Clock, InputWhileNoSourceIsActiveIsAcknowledgedAndDropped) {

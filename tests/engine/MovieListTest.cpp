@@ -74,6 +74,21 @@ TEST(ACMovieList, ThirtyFiveNodesThenTheProducerMustWait) {
   EXPECT_EQ(q.ReadyCount(), 0);
 }
 
+TEST(ACMovieList, AClearKeepsTheBlocksForThePicturesAfterIt) {
+  ACMovieList q;
+  ObjectLock lock(q);
+  FrameNode* first = Append(q, 0, 4096);
+  ASSERT_NE(first, nullptr);
+  const uint8_t* block = first->pixels.get();
+  q.Clear();  // a seek
+  FrameNode* again = Append(q, 0, 4096);
+  ASSERT_EQ(again, first) << "nodes go back in order";
+  EXPECT_EQ(again->pixels.get(), block) << "the block was kept, not unmapped and mapped again";
+  q.ReleaseBlocks();
+  EXPECT_EQ(first->pixels.get(), nullptr);
+  EXPECT_EQ(q.FreeCount(), 35);
+}
+
 TEST(ACMovieList, BackwardGroupsComeOutInDescendingOrder) {
   // The reader delivers groups from the end of the file towards its start,
   // each group forward: [900 920 940] then [800 820 840 860] then [700 ...].
