@@ -1,7 +1,10 @@
 // dravik-tool mksample DIR [--format qvv|avi|flv|mp4] [--channels N] [--seconds S]
 //   [--groups G] [--width W --height H] [--fps F] [--audio voice|adpcm|aac|none] [--long-names]
+//   [--content plain|textured] [--bitrate B]
 // Writes realistic recordings (real H.264, audio, GPS, G-sensor and overlay
-// records) named as the recorder names them.
+// records) named as the recorder names them. Plain pictures are quick to make
+// and to decode; textured ones at a bit rate cost a decoder what a vehicle
+// camera's footage costs, for measuring playback.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -17,7 +20,12 @@ int RunMkSample(const Args& args) {
   auto usage = [] {
     std::fprintf(stderr,
                  "usage: dravik-tool mksample DIR [--format qvv|avi|flv|mp4] [--channels N] [--seconds S] [--groups G]\n"
-                 "                            [--width W --height H] [--fps F] [--audio voice|adpcm|aac|none] [--long-names]\n");
+                 "                            [--width W --height H] [--fps F] [--audio voice|adpcm|aac|none] [--long-names]\n"
+                 "                            [--content plain|textured] [--bitrate B]\n"
+                 "  --content textured  a noisy textured scene panning past (default plain: flat gradients)\n"
+                 "  --bitrate B         video bits a second, e.g. 2M, 4000k, 1500000: H.264 Main profile with\n"
+                 "                      CABAC held at that rate; textured content defaults to 2M at 720p25,\n"
+                 "                      in proportion to pixels a second; plain content without it: constant quality\n");
     return 2;
   };
   for (size_t i = 0; i < args.size(); ++i) {
@@ -26,6 +34,9 @@ int RunMkSample(const Args& args) {
       o.format = std::string(args[++i]);
     } else if (args[i] == "--audio" && i + 1 < args.size()) {
       o.audio = std::string(args[++i]);
+    } else if (args[i] == "--content" && i + 1 < args.size()) {
+      o.content = std::string(args[++i]);
+    } else if (args[i] == "--bitrate" && NextRate(args, i, o.bit_rate)) {
     } else if (args[i] == "--long-names") {
       o.long_names = true;
     } else if ((args[i] == "--channels" && value(o.channels)) || (args[i] == "--seconds" && value(o.seconds)) ||
@@ -37,7 +48,9 @@ int RunMkSample(const Args& args) {
       return usage();
     }
   }
-  if (o.dir.empty() || (o.format != "qvv" && o.format != "avi" && o.format != "flv" && o.format != "mp4")) return usage();
+  if (o.dir.empty() || (o.format != "qvv" && o.format != "avi" && o.format != "flv" && o.format != "mp4") ||
+      (o.content != "plain" && o.content != "textured"))
+    return usage();
   std::vector<std::string> written;
   std::string error;
   if (!sample::GenerateSamples(o, written, error)) {

@@ -20,7 +20,7 @@ std::string AvError(int code) {
 
 }  // namespace
 
-bool H264Encoder::Open(int width, int height, int fps, bool global_header, std::string& error) {
+bool H264Encoder::Open(int width, int height, int fps, bool global_header, int64_t bit_rate, std::string& error) {
   const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
   if (!codec) {
     error = "libavcodec has no libx264 encoder";
@@ -38,10 +38,22 @@ bool H264Encoder::Open(int width, int height, int fps, bool global_header, std::
   c->max_b_frames = 0;
   c->thread_count = 1;  // the same input gives the same bytes
   if (global_header) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-  av_opt_set(c->priv_data, "preset", "ultrafast", 0);
+  // Zero latency in both modes: no look-ahead and no B-frames, one packet a picture.
   av_opt_set(c->priv_data, "tune", "zerolatency", 0);
-  av_opt_set(c->priv_data, "crf", "28", 0);
-  av_opt_set(c->priv_data, "x264-params", "scenecut=0:repeat-headers=1", 0);
+  if (bit_rate == 0) {
+    av_opt_set(c->priv_data, "preset", "ultrafast", 0);
+    av_opt_set(c->priv_data, "crf", "28", 0);
+    av_opt_set(c->priv_data, "x264-params", "scenecut=0:repeat-headers=1", 0);
+  } else {
+    // P-frames only, one reference, CABAC, as a recorder's main-profile chip
+    // encodes; the buffer of one second keeps every second near the rate.
+    av_opt_set(c->priv_data, "preset", "veryfast", 0);
+    av_opt_set(c->priv_data, "profile", "main", 0);
+    c->bit_rate = bit_rate;
+    c->rc_max_rate = bit_rate;
+    c->rc_buffer_size = static_cast<int>(bit_rate);
+    av_opt_set(c->priv_data, "x264-params", "scenecut=0:repeat-headers=1:cabac=1:ref=1", 0);
+  }
   const int r = avcodec_open2(c, codec, nullptr);
   if (r < 0) {
     error = "cannot open libx264: " + AvError(r);

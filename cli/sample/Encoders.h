@@ -29,7 +29,10 @@ struct CodecContextDeleter {
 class H264Encoder {
  public:
   // global_header: parameter sets in extradata (MP4, FLV) instead of before key frames.
-  bool Open(int width, int height, int fps, bool global_header, std::string& error);
+  // bit_rate 0: constant quality at the fastest setting, small and quick to
+  // decode; else that many bits a second as a recorder's encoder makes them
+  // (Main profile, CABAC, deblocking, the rate held over every second).
+  bool Open(int width, int height, int fps, bool global_header, int64_t bit_rate, std::string& error);
   // One picture in, the packets it completes out (zero latency: one each).
   std::vector<EncodedPacket> Encode(YuvPicture& picture, int64_t frame);
   std::vector<EncodedPacket> Flush();

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <optional>
 #include <thread>
 
 extern "C" {
@@ -56,17 +57,24 @@ std::string DefaultAudio(const std::string& format) {
 struct Channel {
   H264Encoder video;
   YuvPicture picture;
+  std::optional<TexturedScene> scene;  // textured content only
 };
 
-bool OpenVideo(const SampleOptions& o, Channel& ch, bool global_header, std::string& error) {
+bool OpenVideo(const SampleOptions& o, Channel& ch, int channel, bool global_header, std::string& error) {
   ch.picture.width = o.width;
   ch.picture.height = o.height;
   ch.picture.pixels.resize(static_cast<size_t>(o.width * o.height * 3 / 2));
-  return ch.video.Open(o.width, o.height, o.fps, global_header, error);
+  if (o.content == "textured") ch.scene.emplace(channel, o.width, o.height);
+  return ch.video.Open(o.width, o.height, o.fps, global_header, o.bit_rate, error);
 }
 
 EncodedPacket NextPicture(const SampleOptions& o, Channel& ch, int channel, int64_t frame, int64_t start_utc) {
-  RenderFrame(ch.picture, channel, frame, o.fps, ClockText(start_utc, frame, o.fps));
+  const std::string clock = ClockText(start_utc, frame, o.fps);
+  if (ch.scene) {
+    ch.scene->Render(ch.picture, frame, o.fps, clock);
+  } else {
+    RenderFrame(ch.picture, channel, frame, o.fps, clock);
+  }
   auto packets = ch.video.Encode(ch.picture, frame);
   return packets.empty() ? EncodedPacket{} : std::move(packets.front());  // zero latency: one in, one out
 }
@@ -99,7 +107,7 @@ bool WriteQvvGroup(const SampleOptions& o, int group, const std::string& path, s
   auto encode = [&] {
     for (int c = next_channel++; c < n; c = next_channel++) {
       Channel ch;
-      if (!OpenVideo(o, ch, false, errors[static_cast<size_t>(c)])) continue;
+      if (!OpenVideo(o, ch, c, false, errors[static_cast<size_t>(c)])) continue;
       for (int64_t f = 0; f < static_cast<int64_t>(o.seconds) * o.fps; ++f)
         pictures[static_cast<size_t>(c)].push_back(NextPicture(o, ch, c, f, GroupStart(o, group)));
     }
@@ -177,7 +185,7 @@ std::vector<uint8_t> WaveFormat(uint16_t tag, int rate, int avg_bytes, int block
 bool WriteAviChannel(const SampleOptions& o, int group, int channel, const std::string& path, std::string& error) {
   const bool audio = o.audio != "none";
   Channel ch;
-  if (!OpenVideo(o, ch, false, error)) return false;
+  if (!OpenVideo(o, ch, channel, false, error)) return false;
   AudioEncoder adpcm;
   if (audio && !adpcm.Open("adpcm_ms", kVoiceRate, error)) return false;
   qvv::AviClipStream v;
@@ -245,7 +253,7 @@ bool WriteFlvChannel(const SampleOptions& o, int group, int channel, const std::
   const bool audio = o.audio != "none";
   const bool aac = o.audio == "aac";
   Channel ch;
-  if (!OpenVideo(o, ch, true, error)) return false;
+  if (!OpenVideo(o, ch, channel, true, error)) return false;
   const int rate = aac ? kVoiceRate : 22050;  // Flash ADPCM knows 11, 22 and 44 kHz only
   AudioEncoder encoder;
   if (audio && !encoder.Open(aac ? "aac" : "adpcm_swf", rate, error)) return false;
@@ -300,7 +308,7 @@ bool WriteFlvChannel(const SampleOptions& o, int group, int channel, const std::
 bool WriteMp4Channel(const SampleOptions& o, int group, int channel, const std::string& path, std::string& error) {
   const bool audio = o.audio != "none";
   Channel ch;
-  if (!OpenVideo(o, ch, true, error)) return false;
+  if (!OpenVideo(o, ch, channel, true, error)) return false;
   AudioEncoder aac;
   if (audio && !aac.Open("aac", kVoiceRate, error)) return false;
   AVFormatContext* oc = nullptr;
@@ -403,6 +411,17 @@ bool GenerateSamples(const SampleOptions& in, std::vector<std::string>& written,
       o.fps < 1 || o.fps > 60 || o.width < 32 || o.height < 32 || o.width % 2 || o.height % 2 || o.width > 3840 ||
       o.height > 2160) {
     error = "options out of range (channels 1-12, seconds 1-4000, groups 1-100, fps 1-60, even sizes 32-3840 x 32-2160)";
+    return false;
+  }
+  if (o.content != "plain" && o.content != "textured") {
+    error = "--content is plain or textured";
+    return false;
+  }
+  if (o.content == "textured" && o.bit_rate == 0) {
+    o.bit_rate = std::max<int64_t>(16000, int64_t{o.width} * o.height * o.fps * kDefaultMilliBitsPerPixel / 1000);
+  }
+  if (o.bit_rate != 0 && (o.bit_rate < 16000 || o.bit_rate > 200000000)) {
+    error = "--bitrate out of range (16k-200M)";
     return false;
   }
   std::error_code ec;

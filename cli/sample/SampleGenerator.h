@@ -1,6 +1,7 @@
 #pragma once
 // Writes groups of sample recordings with real H.264, audio and data records,
 // named as the recorder names them. The same options give the same bytes.
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -14,8 +15,18 @@ struct SampleOptions {
   int groups = 2;
   int width = 640, height = 360, fps = 25;
   std::string audio;  // voice, adpcm, aac, none; empty: the format's usual one
+  // plain: flat gradients, quick to encode and decode; textured: a vehicle
+  // camera's moving, noisy scene (TexturedScene).
+  std::string content = "plain";
+  // Bits a second of the video, as a recorder's encoder holds them; 0: plain
+  // pictures at constant quality, textured ones at kDefaultMilliBitsPerPixel.
+  int64_t bit_rate = 0;
   bool long_names = false;
 };
+
+// Textured pictures without a bit rate get this many bits a pixel a second,
+// in thousandths: 2 Mbit/s at 1280 x 720 x 25.
+constexpr int64_t kDefaultMilliBitsPerPixel = 87;
 
 // The recordings written, in order; false with a reason on failure.
 bool GenerateSamples(const SampleOptions& options, std::vector<std::string>& written, std::string& error);

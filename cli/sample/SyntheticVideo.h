@@ -27,4 +27,26 @@ struct YuvPicture {
 // `clock_text` is burned in at the bottom (the recording time of the frame).
 void RenderFrame(YuvPicture& picture, int channel, int64_t frame, int fps, const std::string& clock_text);
 
+// What a vehicle camera sees, costing an encoder and a decoder what real
+// footage costs: a textured scene (fine grain, blotches and edges) panning past
+// at a fraction of a pixel a frame with a slow vertical sway, sensor noise on
+// every pixel that changes every frame, and the channel's hue, moving object
+// and burned-in text as RenderFrame draws them. Integer arithmetic only, so
+// every build renders the same pixels.
+class TexturedScene {
+ public:
+  // Pictures to render are `width` x `height`.
+  TexturedScene(int channel, int width, int height);
+  void Render(YuvPicture& picture, int64_t frame, int fps, const std::string& clock_text) const;
+
+ private:
+  int channel_;
+  int speed_;  // pan in quarter pixels a frame
+  int sway_;   // vertical travel in rows
+  // The scene, wrapping around; every row is followed by its first `width_ + 1`
+  // pixels again so that a picture's row is one run without wrap checks.
+  int stride_ = 0, chroma_stride_ = 0;
+  std::vector<uint8_t> luma_, u_, v_;
+};
+
 }  // namespace sample
