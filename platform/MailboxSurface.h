@@ -5,6 +5,7 @@
 // play thread and never wait for the pane; SetClientSize and the mailbox's
 // TakeNewest run on the GUI thread.
 #include <atomic>
+#include <cstdint>
 #include <span>
 
 #include "platform/PictureMailbox.h"
@@ -17,18 +18,17 @@ class MailboxSurface final : public Surface {
   explicit MailboxSurface(PictureMailbox::Notify notify = {}, int buffers = PictureMailbox::kDefaultBuffers);
 
   // GUI thread: the pane's size after a resize.
-  void SetClientSize(Size size) { client_.store(size, std::memory_order_relaxed); }
+  void SetClientSize(Size size);
   PictureMailbox& mailbox() { return mailbox_; }
 
-  Size ClientSize() const override { return client_.load(std::memory_order_relaxed); }
+  Size ClientSize() const override;
   void Present(const Picture& picture, const Rect& dst) override;
   // Ignored: the pane paints its whole client area on every paint, the picture
   // into dst and black around it, so the bands need not travel.
   void Erase(std::span<const Rect> bands) override {}
 
  private:
-  static_assert(std::atomic<Size>::is_always_lock_free, "a play thread must not wait on the GUI thread's resize");
-  std::atomic<Size> client_{Size{}};
+  std::atomic<uint64_t> client_{0};  // width in the high half, height in the low
   PictureMailbox mailbox_;
 };
 
