@@ -1,5 +1,6 @@
 // Sample recordings read back through our readers and, for AVI, FLV and MP4,
-// through ffprobe and ffmpeg: streams, durations, key-frame spacing, records.
+// through ffprobe and ffmpeg: streams, durations, key-frame spacing, records;
+// textured pictures encoded as a recorder encodes them, at their bit rate.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -52,6 +53,43 @@ void ExpectOneSecondGroups(const std::vector<reader_test::Packet>& packets, int 
     ++n;
   }
   EXPECT_EQ(n, frames);
+}
+
+// What the first video stream of `file` says of itself: its H.264 profile and
+// the entropy coding every picture parameter set chooses ("1" CABAC, "0" CAVLC).
+struct H264Coding {
+  std::string profile;
+  std::string entropy_flags;  // one digit per parameter set seen
+};
+
+H264Coding CodingOf(const std::string& file) {
+  H264Coding coding;
+  RunShell("ffprobe -v error -select_streams v:0 -show_entries stream=profile -of csv=p=0 '" + file + "'",
+           &coding.profile);
+  while (!coding.profile.empty() && coding.profile.back() == '\n') coding.profile.pop_back();
+  std::string trace;
+  RunShell("ffmpeg -hide_banner -v info -i '" + file + "' -map 0:v:0 -c copy -bsf:v trace_headers -f null - 2>&1 "
+           "| grep entropy_coding_mode_flag",
+           &trace);
+  std::istringstream lines(trace);
+  std::string line;
+  while (std::getline(lines, line)) coding.entropy_flags += line.back();
+  return coding;
+}
+
+// Bits a second of the first video stream over the whole of a recording of
+// `seconds`.
+double VideoBitRate(const std::string& file, bool qvv, int seconds) {
+  int64_t bytes = 0;
+  if (qvv) {
+    for (const auto& p : reader_test::ToolPackets(kTool, file)) bytes += p.kind == "video" && p.stream == 0 ? p.size : 0;
+  } else {
+    std::string sizes;
+    RunShell("ffprobe -v error -select_streams v:0 -show_entries packet=size -of csv=p=0 '" + file + "'", &sizes);
+    std::istringstream lines(sizes);
+    for (int64_t size = 0; lines >> size;) bytes += size;
+  }
+  return static_cast<double>(bytes) * 8 / seconds;
 }
 
 TEST(MkSample, QvvGroupsReadBackWithEveryStreamAndRecord) {
@@ -135,14 +173,56 @@ TEST(MkSample, ClipsOfEveryChannelOfAQvvFileDecodeCleanly) {
 
 TEST(MkSample, SameArgumentsGiveTheSameBytes) {
   TempDir dir;
-  for (const std::string format : {"qvv", "avi", "flv", "mp4"}) {
-    const std::string args = "--format " + format + " --channels 1 --seconds 1 --groups 1 --width 160 --height 96";
-    const auto a = Generate((dir / (format + "a")).string(), args);
-    const auto b = Generate((dir / (format + "b")).string(), args);
-    ASSERT_EQ(a.size(), 1u);
-    ASSERT_EQ(b.size(), 1u);
-    EXPECT_EQ(ReadFileBytes(a[0]), ReadFileBytes(b[0])) << format;
+  for (const std::string content : {"", " --content textured --bitrate 300k"}) {
+    for (const std::string format : {"qvv", "avi", "flv", "mp4"}) {
+      SCOPED_TRACE(format + content);
+      // Two channels: QVV encodes them on two threads at once.
+      const std::string args =
+          "--format " + format + " --channels 2 --seconds 1 --groups 1 --width 160 --height 96" + content;
+      const std::string name = format + (content.empty() ? "-plain" : "-textured");
+      const auto a = Generate((dir / (name + "a")).string(), args);
+      const auto b = Generate((dir / (name + "b")).string(), args);
+      ASSERT_EQ(a.size(), b.size());
+      ASSERT_FALSE(a.empty());
+      for (size_t i = 0; i < a.size(); ++i) EXPECT_EQ(ReadFileBytes(a[i]), ReadFileBytes(b[i])) << a[i];
+    }
   }
+}
+
+TEST(MkSample, TexturedVideoIsMainProfileCabacAtTheAskedBitRate) {
+  TempDir dir;
+  for (const std::string format : {"qvv", "avi", "flv", "mp4"}) {
+    SCOPED_TRACE(format);
+    const auto files = Generate((dir / format).string(), "--format " + format +
+                                                             " --channels 2 --seconds 2 --groups 1 --width 320"
+                                                             " --height 180 --content textured --bitrate 0.4M");
+    ASSERT_FALSE(files.empty());
+    std::string video = files[0];
+    if (format == "qvv") {  // ffprobe reads the channel from a clip, which copies the packets
+      video = (dir / "qvv-clip.avi").string();
+      ASSERT_EQ(RunShell(kTool + " clip '" + files[0] + "' --from 0 --to 2 --stream 1 '" + video + "' 2>/dev/null"), 0);
+    }
+    const auto coding = CodingOf(video);
+    EXPECT_EQ(coding.profile, "Main");
+    EXPECT_NE(coding.entropy_flags, "");
+    EXPECT_EQ(coding.entropy_flags.find('0'), std::string::npos) << "every parameter set chooses CABAC";
+    std::string errors;
+    EXPECT_EQ(RunShell("ffmpeg -v error -i '" + video + "' -f null - 2>&1", &errors), 0);
+    EXPECT_EQ(errors, "");
+    const double rate = VideoBitRate(files[0], format == "qvv", 2);
+    EXPECT_GT(rate, 0.8 * 400000);
+    EXPECT_LT(rate, 1.25 * 400000);
+    if (format != "mp4") {
+      ExpectOneSecondGroups(reader_test::ToolPackets(kTool, files[0]), format == "qvv" ? 1 : 0, 50, 25);
+    }
+  }
+  // Plain pictures stay at constant quality, the fastest setting: no CABAC.
+  const auto plain =
+      Generate((dir / "plain").string(), "--format avi --channels 1 --seconds 1 --groups 1 --width 320 --height 180");
+  ASSERT_EQ(plain.size(), 1u);
+  const auto coding = CodingOf(plain[0]);
+  EXPECT_EQ(coding.profile, "Constrained Baseline");
+  EXPECT_EQ(coding.entropy_flags.find('1'), std::string::npos);
 }
 
 TEST(MkSample, TwelveChannelQvvUsesTheLongFormAndLastGroupDrivesAbroad) {
@@ -164,11 +244,18 @@ TEST(MkSample, TwelveChannelQvvUsesTheLongFormAndLastGroupDrivesAbroad) {
   EXPECT_NE(gps.find("lat=48.13"), std::string::npos) << "the last one abroad";
 }
 
-TEST(MkSample, RefusesAudioAFormatCannotCarry) {
+TEST(MkSample, RefusesAudioAFormatCannotCarryUnknownContentAndBadBitRates) {
   TempDir dir;
+  const std::string run = kTool + " mksample '" + dir.path().string() + "' ";
   std::string err;
-  EXPECT_EQ(RunShell(kTool + " mksample '" + dir.path().string() + "' --format mp4 --audio voice 2>&1", &err), 1);
+  EXPECT_EQ(RunShell(run + "--format mp4 --audio voice 2>&1", &err), 1);
   EXPECT_NE(err.find("cannot go into .mp4"), std::string::npos) << err;
+  EXPECT_EQ(RunShell(run + "--content noisy 2>/dev/null"), 2);
+  for (const std::string rate : {"2x", "-2M", "2e6", "1.5.0M", "M", "2.0000001M"}) {
+    EXPECT_EQ(RunShell(run + "--bitrate " + rate + " 2>/dev/null"), 2) << rate;
+  }
+  EXPECT_EQ(RunShell(run + "--bitrate 1k 2>&1", &err), 1) << "below what an encoder can hold";
+  EXPECT_NE(err.find("--bitrate out of range"), std::string::npos) << err;
 }
 
 }  // namespace
