@@ -396,7 +396,9 @@ bool ACMovieFilter::Core::AwaitAnswers(const std::array<uint64_t, kChannelPositi
   for (int ch = 0; ch < kChannelPositions; ++ch) {
     if (want[static_cast<size_t>(ch)] == 0) continue;
     Position& p = At(ch);
-    while ((p.*answer).load() < want[static_cast<size_t>(ch)]) {
+    // A filter being stopped answers nothing more: its queues are empty
+    // already and threads started again begin with the flush.
+    while ((p.*answer).load() < want[static_cast<size_t>(ch)] && !stop.load()) {
       const uint32_t waited = platform::TicksSince(start, time->TickCount());
       if (waited >= static_cast<uint32_t>(kAnswerWaitMs)) {
         std::fprintf(stderr, "dravik: channel %d did not answer the %s within %d ms\n", ch + 1, what, kAnswerWaitMs);

@@ -8,10 +8,16 @@ namespace platform {
 WorkerThread::WorkerThread(std::string name) : name_(std::move(name)) {}
 
 WorkerThread::~WorkerThread() {
-  if (thread_.joinable()) Stop(500);
+  bool joinable;
+  {
+    std::lock_guard control(control_);
+    joinable = thread_.joinable();
+  }
+  if (joinable) Stop(500);
 }
 
 bool WorkerThread::Start(Body body) {
+  std::lock_guard control(control_);
   if (thread_.joinable()) return false;
   auto shared = std::make_shared<Shared>();
   try {
@@ -29,27 +35,40 @@ bool WorkerThread::Start(Body body) {
 }
 
 bool WorkerThread::Running() const {
-  if (!thread_.joinable()) return false;
-  std::lock_guard lock(shared_->mutex);
-  return !shared_->finished;
+  std::shared_ptr<Shared> shared;
+  {
+    std::lock_guard control(control_);
+    if (!thread_.joinable()) return false;
+    shared = shared_;
+  }
+  std::lock_guard lock(shared->mutex);
+  return !shared->finished;
 }
 
 void WorkerThread::RequestStop() {
+  std::lock_guard control(control_);
   if (shared_) shared_->stop->store(true, std::memory_order_release);
 }
 
 bool WorkerThread::Join(int timeout_ms) {
-  if (!thread_.joinable()) return true;
+  std::shared_ptr<Shared> shared;
   {
-    std::unique_lock lock(shared_->mutex);
-    auto done = [&] { return shared_->finished; };
+    std::lock_guard control(control_);
+    if (!thread_.joinable()) return true;
+    shared = shared_;
+  }
+  {
+    std::unique_lock lock(shared->mutex);
+    auto done = [&] { return shared->finished; };
     if (timeout_ms < 0) {
-      shared_->cv.wait(lock, done);
-    } else if (!shared_->cv.wait_for(lock, std::chrono::milliseconds(timeout_ms), done)) {
+      shared->cv.wait(lock, done);
+    } else if (!shared->cv.wait_for(lock, std::chrono::milliseconds(timeout_ms), done)) {
       return false;
     }
   }
-  thread_.join();
+  std::lock_guard control(control_);
+  // The body has returned; another Join may have joined it meanwhile.
+  if (thread_.joinable() && shared_ == shared) thread_.join();
   return true;
 }
 
@@ -58,7 +77,8 @@ bool WorkerThread::Stop(int timeout_ms) {
   if (Join(timeout_ms)) return true;
   std::fprintf(stderr, "dravik: thread '%s' did not stop within %d ms; detached\n", name_.c_str(),
                timeout_ms);
-  thread_.detach();
+  std::lock_guard control(control_);
+  if (thread_.joinable()) thread_.detach();
   return false;
 }
 

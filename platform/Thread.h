@@ -52,6 +52,9 @@ class WorkerThread {
   };
 
   std::string name_;
+  // Running() may be asked from any thread while the owner starts or joins:
+  // control_ guards thread_ and shared_ (never held while waiting).
+  mutable std::mutex control_;
   std::shared_ptr<Shared> shared_;
   std::thread thread_;
 };
