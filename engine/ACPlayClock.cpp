@@ -22,7 +22,8 @@ int ValidSpeed(int speed) {
 // What the clock thread works on; the thread keeps it alive, so a thread that
 // does not stop in time never runs on freed memory.
 struct ACPlayClock::Core {
-  Core(platform::MessageSink* o, platform::Sleeper* s) : owner(o), sleeper(s ? s : &own_sleeper) {
+  Core(platform::MessageSink* o, platform::Sleeper* s, platform::TimeSource* t)
+      : owner(o), sleeper(s ? s : &own_sleeper), time(t ? t : &system_time) {
     using Mode = platform::Event::Mode;
     for (int i = 0; i < 7; ++i)
       states[static_cast<size_t>(i)] =
@@ -31,11 +32,14 @@ struct ACPlayClock::Core {
   void RunPass(int wait_ms);
   void Report(const DtsEntry& entry, int64_t time);
   void Pace(int64_t ms);
+  void PaceOnSchedule(int64_t ms);
   void ThreadBody(const platform::StopToken& stop);
 
   platform::MessageSink* owner;
   platform::MsSleeper own_sleeper;
   platform::Sleeper* sleeper;
+  platform::SystemTimeSource system_time;
+  platform::TimeSource* time;
   std::atomic<ClockTarget*> filter{nullptr};
   std::atomic<AudioClock*> audio{nullptr};
   std::array<std::unique_ptr<platform::Event>, 7> states;
@@ -53,10 +57,15 @@ struct ACPlayClock::Core {
   int64_t last_posted_second = -1;
   bool step = false;
   bool second_play = false;
+  // When the last wait of continuous play was due to end: the work between
+  // two waits (showing, reporting, being scheduled) is taken from the next
+  // wait instead of adding up (at 12 channels it was 3 % of the time).
+  bool on_schedule = false;
+  uint32_t due = 0;
 };
 
-ACPlayClock::ACPlayClock(platform::MessageSink* owner, platform::Sleeper* sleeper)
-    : core_(std::make_shared<Core>(owner, sleeper)) {}
+ACPlayClock::ACPlayClock(platform::MessageSink* owner, platform::Sleeper* sleeper, platform::TimeSource* time)
+    : core_(std::make_shared<Core>(owner, sleeper, time)) {}
 
 ACPlayClock::~ACPlayClock() {
   if (!Stop()) thread_.Stop(0);  // left running on the state it keeps alive
@@ -137,6 +146,7 @@ void ACPlayClock::Core::RunPass(int wait_ms) {
   events[7] = &stop_wake;
   const int state = sleeper->WaitForAny(events, wait_ms);
   if (state == platform::kWaitTimeout || state == 7) return;
+  if (state > kStateResume) on_schedule = false;
 
   auto resume = [&] {
     if (sound) sound->Resume();
@@ -209,6 +219,7 @@ void ACPlayClock::Core::RunPass(int wait_ms) {
   }
   const Base was = base.load();
   int64_t time = was == Base::kHalted ? 0 : entry.time;
+  if (IsMarker(entry.time)) on_schedule = false;
   if (entry.time == -1 || entry.time == -2) {
     time = entry.time;
     base.store(Base::kNone);
@@ -247,17 +258,24 @@ void ACPlayClock::Core::RunPass(int wait_ms) {
     const int64_t delta = std::max<int64_t>(0, time - last_time);
     int64_t wait = std::min<int64_t>(delta, kMaxWaitMs);
     bool skip = false;
+    bool by_sound = false;
     if (sound) {
       sound->SetSpeed(speed);
       const int64_t heard = sound->Position();
       if (heard != 0) {
+        by_sound = true;
         if (heard >= time) skip = true;
         wait = std::min<int64_t>(time - heard, kMaxWaitMs);
       }
     }
     if (!skip && wait > kMinWaitMs) {
       const int pace = static_cast<int>((wait * 16 - 1 + speed) / speed);
-      Pace(pace);
+      if (by_sound) {
+        on_schedule = false;  // the sound's position is the schedule
+        Pace(pace);
+      } else {
+        PaceOnSchedule(pace);
+      }
       last_step = pace;
       last_time = std::max(last_time, time);
     }
@@ -268,6 +286,22 @@ void ACPlayClock::Core::RunPass(int wait_ms) {
 
 void ACPlayClock::Core::Pace(int64_t ms) {
   if (ms > 0) sleeper->WaitFor(stop_wake, static_cast<int>(ms));  // cut short by Stop
+}
+
+void ACPlayClock::Core::PaceOnSchedule(int64_t ms) {
+  const uint32_t now = time->TickCount();
+  const int64_t late = static_cast<int32_t>(now - due);
+  // Within a few milliseconds of the schedule: keep to it. Early, or later
+  // than a short gap (a pause, a reader that had nothing): start afresh
+  // rather than rush to catch up.
+  if (on_schedule && late >= 0 && late <= kMinWaitMs) {
+    due += static_cast<uint32_t>(ms);
+    Pace(ms - late);
+  } else {
+    due = now + static_cast<uint32_t>(ms);
+    Pace(ms);
+  }
+  on_schedule = true;
 }
 
 void ACPlayClock::Core::Report(const DtsEntry& entry, int64_t time) {

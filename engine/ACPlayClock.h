@@ -40,8 +40,10 @@ class ACPlayClock {
   static constexpr int kStopWaitMs = 2000;
 
   // owner receives the progress notices (may be null). sleeper: null for the
-  // millisecond sleeper, or a fake for tests (it must outlive the thread).
-  explicit ACPlayClock(platform::MessageSink* owner, platform::Sleeper* sleeper = nullptr);
+  // millisecond sleeper; time: null for the system's; fakes for tests (they
+  // must outlive the thread).
+  explicit ACPlayClock(platform::MessageSink* owner, platform::Sleeper* sleeper = nullptr,
+                       platform::TimeSource* time = nullptr);
   ~ACPlayClock();
   ACPlayClock(const ACPlayClock&) = delete;
   ACPlayClock& operator=(const ACPlayClock&) = delete;

@@ -131,7 +131,7 @@ std::vector<ChannelReport> PlayQvv(qvv::QvvDemuxer& demuxer, const PlayOptions& 
   param.channel_count = channels;
   filter.InitFilter(&param);
   filter.SetObserver(&stats);
-  engine::ACPlayClock clock(&end, options.sleeper);
+  engine::ACPlayClock clock(&end, options.sleeper, options.time);
   clock.SetSpeed(options.speed);
 
   // What the pre-roll needs of the reader: the video packets fed per channel,

@@ -180,6 +180,55 @@ TEST_F(Clock, MarkersProgressNoticesAndHalt) {
   EXPECT_EQ(target_.calls.size(), calls);
 }
 
+// Time that moves only by the clock's own sleeps and by the work a target
+// says it did.
+struct SteppedTime : platform::TimeSource, platform::Sleeper {
+  uint32_t now = 1000;
+  std::vector<uint32_t> sleeps;
+  uint32_t TickCount() override { return now; }
+  void SleepMs(uint32_t ms) override { now += ms; }
+  bool WaitFor(platform::Event&, int ms) override {
+    sleeps.push_back(static_cast<uint32_t>(ms));
+    now += static_cast<uint32_t>(ms);
+    return false;
+  }
+  int WaitForAny(std::span<platform::Event* const> events, int) override { return platform::Event::WaitAny(events, 0); }
+};
+
+struct BusyTarget : RecordingTarget {
+  SteppedTime* time = nullptr;
+  uint32_t work_ms = 3;  // what showing a time stamp costs
+  std::vector<uint32_t> shown_at;
+  void CurDTS(int64_t clock_ms, int step_ms, int speed, bool backward) override {
+    RecordingTarget::CurDTS(clock_ms, step_ms, speed, backward);
+    shown_at.push_back(time->now);
+    time->now += work_ms;
+  }
+};
+
+TEST(ClockSchedule, ItsOwnWorkIsTakenFromTheNextWaitButAStallIsNotCaughtUp) {
+  ResetAllSourceEvents();
+  SourceActiveEvent(SourceKind::Qvv).Set();
+  SteppedTime time;
+  BusyTarget target;
+  target.time = &time;
+  ACPlayClock clock(nullptr, &time, &time);
+  clock.Attach(&target, nullptr);
+  clock.SetState(kStatePlay);
+  for (int i = 0; i < 4; ++i) clock.AddDTS(40 * i, 0, 0);
+  for (int i = 0; i < 4; ++i) clock.RunPass(0);
+  EXPECT_EQ(time.sleeps, (std::vector<uint32_t>{40, 37, 37})) << "3 ms of work each time";
+  EXPECT_EQ(target.shown_at, (std::vector<uint32_t>{1000, 1043, 1083, 1123})) << "40 ms apart once on schedule";
+  // A stall longer than a short gap (the reader had nothing for 100 ms):
+  // the clock starts afresh instead of rushing through the next pictures.
+  time.now += 100;
+  time.sleeps.clear();
+  for (int i = 4; i < 6; ++i) clock.AddDTS(40 * i, 0, 0);
+  for (int i = 0; i < 2; ++i) clock.RunPass(0);
+  EXPECT_EQ(time.sleeps, (std::vector<uint32_t>{40, 37}));
+  ResetAllSourceEvents();
+}
+
 TEST_F(Clock, ARecordingThatStartsAtZeroIsPacedFromItsFirstPicture) {
   clock_.SetState(kStatePlay);
   EXPECT_EQ(clock_.base(), ACPlayClock::Base::kNone);
