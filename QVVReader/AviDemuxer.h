@@ -13,9 +13,6 @@
 
 namespace qvv {
 
-// The end of an AVI file ("EOF" as a negative tag), treated like -32 by callers.
-inline constexpr int kAviEndOfFile = -0x20464F45;
-
 struct AviStreamInfo {
   uint32_t type = 0;     // fourcc of the stream header: vids, auds, dats, txts
   uint32_t handler = 0;

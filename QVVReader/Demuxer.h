@@ -9,6 +9,12 @@
 
 namespace qvv {
 
+// The end of an AVI file ("EOF" as a negative tag): the AVI reader's own end
+// code, kept because its callers and clips know it. Every other reader ends
+// with kErrEndOfStream (-32). Test for the end with IsEndOfStream.
+inline constexpr int kAviEndOfFile = -0x20464F45;
+inline bool IsEndOfStream(int status) { return status == kErrEndOfStream || status == kAviEndOfFile; }
+
 // What a reader had to leave out: stretches of damaged bytes it crossed by
 // resynchronisation, tags it recognised but could not trust, and where in
 // time that happened (the last good packet before the damage and the first
@@ -31,7 +37,8 @@ class Demuxer {
   // pick their header form from the name). 0 or a negative code.
   virtual int Open(ByteIOContext* pb, std::string_view file_name) = 0;
   virtual int OpenReverse(ByteIOContext* pb, std::string_view file_name) = 0;
-  // Payload size, -32 at the end, another negative code on damage.
+  // Payload size; at the end a code IsEndOfStream knows (-32, or the AVI
+  // reader's kAviEndOfFile); another negative code on damage.
   virtual int ReadPacket(ReaderPacket& packet) = 0;
   // Groups of pictures from the end towards the start, each group forward.
   virtual int ReadPacketReverse(ReaderPacket& packet) = 0;

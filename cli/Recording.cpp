@@ -66,7 +66,7 @@ bool OpenRecording(const std::string& path, bool reverse, OpenedRecording& out) 
   return true;
 }
 
-bool IsEndOfFile(int status) { return status == qvv::kErrEndOfStream || status == qvv::kAviEndOfFile; }
+bool IsEndOfFile(int status) { return qvv::IsEndOfStream(status); }
 
 bool IsEndOfReading(const qvv::Demuxer& demuxer, int status) {
   return IsEndOfFile(status) || (status == qvv::kErrIO && demuxer.damage().truncated);

@@ -3,6 +3,7 @@
 // by the container's id or by the first NAL unit.
 #include "engine/ACH264Decoder.h"
 
+#include "QVVReader/FlvDemuxer.h"
 #include "QVVReader/Format.h"
 
 #include <gtest/gtest.h>
@@ -69,6 +70,51 @@ std::string Encode(const TempDir& dir, const std::string& codec_options, const c
                      " -f " + format + " '" + path.string() + "'"),
             0);
   return ReadFileBytes(path);
+}
+
+TEST(ACH264Decoder, AnFlvStreamDecodesWithItsSequenceHeaderAsExtradata) {
+  // FLV carries H.264 as length-prefixed NAL units; the parameter sets come
+  // once, in the sequence header the reader keeps as the stream's extradata.
+  TempDir dir;
+  std::string out;
+  ASSERT_EQ(RunShell(std::string(DRAVIK_TOOL) + " mksample '" + dir.path().string() +
+                         "' --format flv --channels 1 --seconds 1 --groups 1 --width 160 --height 96 --audio none",
+                     &out),
+            0);
+  const std::string file = out.substr(0, out.find('\n'));
+  qvv::ByteIOContext* pb = qvv::url_open_file(file.c_str(), qvv::kUrlReadOnly);
+  ASSERT_NE(pb, nullptr);
+  qvv::FlvDemuxer demuxer;
+  ASSERT_EQ(demuxer.Open(pb, file), 0);
+  demuxer.ReadLeadingMetadata();  // the sequence header comes before the first picture
+  const std::vector<uint8_t> avcc = demuxer.extradata(0);
+  ASSERT_FALSE(avcc.empty());
+  ASSERT_EQ(avcc[0], 1) << "an avcC record";
+  std::vector<std::vector<uint8_t>> packets;
+  qvv::ReaderPacket packet;
+  while (demuxer.ReadPacket(packet) >= 0) {
+    if (packet.stream_index == 0) packets.emplace_back(packet.data.get(), packet.data.get() + packet.size);
+  }
+  qvv::url_fclose(pb);
+  ASSERT_EQ(packets.size(), 25u);
+
+  std::vector<uint8_t> picture(kOutput);
+  auto decode_all = [&](ACH264Decoder& decoder) {
+    int pictures = 0, failures = 0, key = 0;
+    for (const auto& p : packets) {
+      decoder.Decode(0, p.data(), static_cast<int>(p.size()), &key, 160, 96, picture.data(), picture.size());
+      pictures += decoder.got_picture();
+      failures += decoder.failed();
+    }
+    return std::pair{pictures, failures};
+  };
+  ACH264Decoder with;
+  with.SetCodecId(qvv::codec_id::kH264);
+  with.SetExtradata(avcc);
+  EXPECT_EQ(decode_all(with), std::make_pair(25, 0));
+  ACH264Decoder without;
+  without.SetCodecId(qvv::codec_id::kH264);
+  EXPECT_EQ(decode_all(without).first, 0) << "length-prefixed units mean nothing without the record";
 }
 
 TEST(ACH264Decoder, TheCodecIdChoosesElseTheFirstNalUnit) {

@@ -4,7 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <sstream>
+#include <thread>
+#include <vector>
+
+#include "QVVReader/FlvDemuxer.h"
+#include "engine/ACMediaList.h"
 
 #include "engine/EngineGlobals.h"
 #include "tests/support/Process.h"
@@ -71,18 +77,76 @@ TEST_F(Filter, InputIsDroppedWithoutASourceAndRingsFillToFifteen) {
 TEST_F(Filter, MarkersGoIntoEveryRingAndEmptyDataEmptiesThem) {
   SourceActiveEvent(SourceKind::Qvv).Set();
   ACMovieFilter filter;
-  filter.InputData(-2);
+  EXPECT_EQ(filter.InputData(-2), 1);
   for (int c = 0; c < kChannelPositions; ++c) EXPECT_EQ(filter.PacketCount(c), 1) << c;
-  filter.InitFilter(nullptr);
+  EXPECT_EQ(filter.InitFilter(nullptr), 1);
   const uint8_t junk[64] = {0, 0, 0, 1, 0x65, 1, 2, 3};
   for (int c = 0; c < kChannelPositions; ++c) filter.InputData(c, 28, 40, junk, sizeof junk, 16, 16, 0);
-  filter.EmptyData();  // returns once every play thread has confirmed
+  EXPECT_TRUE(filter.EmptyData());  // returns once every play thread has confirmed
   for (int c = 0; c < kChannelPositions; ++c) {
     EXPECT_EQ(filter.PacketCount(c), 0);
     EXPECT_EQ(filter.ReadyFrames(c), 0);
   }
   EXPECT_EQ(filter.clock_time(), 0);
-  filter.EmptyAlgData(-1);
+  EXPECT_TRUE(filter.EmptyAlgData(-1));
+  EXPECT_TRUE(filter.EmptyAlgData(5));
+  filter.FinalFilter();
+  EXPECT_EQ(filter.unanswered_waits(), 0);
+}
+
+TEST_F(Filter, StatusesSayWhatHappened) {
+  SourceActiveEvent(SourceKind::Qvv).Set();
+  ACMovieFilter filter;  // no threads
+  const uint8_t data[8] = {0, 0, 0, 1, 0x65};
+  // Arguments no retry can fix are refused, not acknowledged or left to retry.
+  EXPECT_EQ(filter.InputData(12, 28, 0, data, sizeof data, 16, 16, 0), -1);
+  EXPECT_EQ(filter.InputData(-1, 28, 0, data, sizeof data, 16, 16, 0), -1);
+  EXPECT_EQ(filter.InputData(0, 28, 0, data, -5, 16, 16, 0), -1);
+  EXPECT_EQ(filter.InputData(0, 28, 0, nullptr, 5, 16, 16, 0), -1);
+  EXPECT_EQ(filter.InputAlgData(0, data, -1), -1);
+  // A packet over the ring's limit is taken and dropped, and counted.
+  std::vector<uint8_t> huge(ACMediaList::kSizeLimit + 1);
+  EXPECT_EQ(filter.InputData(0, 28, 0, huge.data(), static_cast<int>(huge.size()), 16, 16, 0), 1);
+  EXPECT_EQ(filter.PacketCount(0), 0);
+  EXPECT_EQ(filter.DroppedPackets(0), 1);
+  // A marker into a full ring whose decode thread does not run gives up at once.
+  for (int i = 0; i < 15; ++i) ASSERT_EQ(filter.InputData(2, 28, i, data, sizeof data, 16, 16, 0), 1);
+  EXPECT_EQ(filter.InputData(-1), 0);
+  // Flushes with no thread to answer end at once.
+  EXPECT_TRUE(filter.EmptyData());
+  EXPECT_EQ(filter.unanswered_waits(), 0);
+}
+
+TEST_F(Filter, AStreamsExtradataReachesItsDecoder) {
+  TempDir dir;
+  std::string out;
+  ASSERT_EQ(RunShell(std::string(DRAVIK_TOOL) + " mksample '" + dir.path().string() +
+                         "' --format flv --channels 1 --seconds 1 --groups 1 --width 160 --height 96 --audio none",
+                     &out),
+            0);
+  const std::string file = out.substr(0, out.find('\n'));
+  qvv::ByteIOContext* pb = qvv::url_open_file(file.c_str(), qvv::kUrlReadOnly);
+  ASSERT_NE(pb, nullptr);
+  qvv::FlvDemuxer demuxer;
+  ASSERT_EQ(demuxer.Open(pb, file), 0);
+  demuxer.ReadLeadingMetadata();
+  SourceActiveEvent(SourceKind::Flv).Set();
+  ACMovieFilter filter;
+  ASSERT_EQ(filter.InitFilter(nullptr), 1);
+  filter.SetExtradata(4, demuxer.extradata(0));
+  qvv::ReaderPacket packet;
+  int fed = 0;
+  while (demuxer.ReadPacket(packet) >= 0) {
+    if (packet.stream_index != 0) continue;
+    while (filter.InputData(4, qvv::codec_id::kH264, packet.pts, packet.data.get(), packet.size, 160, 96, 0) == 0)
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ++fed;
+  }
+  qvv::url_fclose(pb);
+  ASSERT_EQ(fed, 25);
+  while (!filter.DecoderIdle(4)) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  EXPECT_EQ(filter.DecodeErrors(4), 0) << "length-prefixed pictures decoded with the stream's avcC";
+  EXPECT_GE(filter.ReadyFrames(4), 20);
   filter.FinalFilter();
 }
 

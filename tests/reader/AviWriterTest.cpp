@@ -187,6 +187,7 @@ TEST(AviWriter, DamagedHeadersAreRefusedAndDamagedDataIsCrossed) {
   int r;
   while ((r = file->avi.ReadPacket(p)) >= 0) payloads.emplace_back(reinterpret_cast<char*>(p.data.get()), p.size);
   EXPECT_EQ(r, kAviEndOfFile);
+  EXPECT_TRUE(IsEndOfStream(r));
   EXPECT_EQ(payloads, (std::vector<std::string>{"abcd", "efgh", "ijkl"}));
 }
 
