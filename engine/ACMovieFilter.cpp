@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -41,8 +42,11 @@ struct ACMovieFilter::Position {
   std::vector<uint8_t> extradata;
   uint64_t extradata_serial = 0;
 
-  std::timed_mutex surface_lock;  // held by the play thread while it draws
-  platform::Surface* surface = nullptr;
+  // The pane: swapped only while the play thread is not drawing on it.
+  std::mutex surface_mutex;
+  std::condition_variable surface_idle;
+  platform::Surface* surface = nullptr;  // guarded by surface_mutex
+  bool drawing = false;                  // guarded by surface_mutex
 
   // Flush hand-shakes as generation counters: a request is a new number, it
   // is passed on (decode -> play, alg -> play) and the answer repeats it, so a
@@ -138,8 +142,8 @@ int ACMovieFilter::InitFilter(const ACParam* param) {
       Position& p = c.At(ch);
       platform::Surface* surface = ch < c.channel_count ? param->windows[static_cast<size_t>(ch)] : nullptr;
       // A play thread may be drawing on the old surface: it is swapped once that ends.
-      std::unique_lock lock(p.surface_lock, std::chrono::milliseconds(kAnswerWaitMs));
-      if (!lock.owns_lock()) {
+      std::unique_lock lock(p.surface_mutex);
+      if (!p.surface_idle.wait_for(lock, std::chrono::milliseconds(kAnswerWaitMs), [&] { return !p.drawing; })) {
         std::fprintf(stderr, "dravik: channel %d is still drawing after %d ms; its surface was not changed\n", ch + 1,
                      kAnswerWaitMs);
         c.unanswered.fetch_add(1);
@@ -223,7 +227,7 @@ int ACMovieFilter::FinalFilter() {
     if (threads_[static_cast<size_t>(ch)].play.Running()) continue;  // may still draw: keeps its surface
     Position& p = c.At(ch);
     {
-      std::lock_guard lock(p.surface_lock);
+      std::lock_guard lock(p.surface_mutex);
       p.surface = nullptr;
     }
     if (threads_[static_cast<size_t>(ch)].decode.Running()) continue;
@@ -249,7 +253,7 @@ int ACMovieFilter::running_threads() const {
 int ACMovieFilter::movie_count() const {
   int n = 0;
   for (const auto& p : core_->positions) {
-    std::lock_guard lock(p->surface_lock);
+    std::lock_guard lock(p->surface_mutex);
     n += p->surface != nullptr;
   }
   return n;
@@ -584,8 +588,13 @@ void ACMovieFilter::Core::ShowMovieandText(int channel, int64_t time_ms, const u
   const int mode = show_mode.load();
   if (mode != 0 && mode != 1) return;
   Position& p = At(channel);
-  std::lock_guard lock(p.surface_lock);
-  if (!p.surface) return;
+  platform::Surface* surface;
+  {
+    std::lock_guard lock(p.surface_mutex);
+    surface = p.surface;
+    if (!surface) return;
+    p.drawing = true;
+  }
   // Planar 4:2:0 to packed YUYV for the surface.
   p.yuyv.resize(static_cast<size_t>(width) * height * 2);
   const uint8_t* y = picture;
@@ -603,10 +612,15 @@ void ACMovieFilter::Core::ShowMovieandText(int channel, int64_t time_ms, const u
       out[2 * x + 3] = vr[x / 2];
     }
   }
-  const platform::Size client = p.surface->ClientSize();
+  const platform::Size client = surface->ClientSize();
   platform::Picture shown{p.yuyv.data(), width, height, width * 2, platform::PixelFormat::YUYV};
   shown.time_ms = time_ms;
-  p.surface->Present(shown, {0, 0, client.width, client.height});
+  surface->Present(shown, {0, 0, client.width, client.height});
+  {
+    std::lock_guard lock(p.surface_mutex);
+    p.drawing = false;
+  }
+  p.surface_idle.notify_all();
 }
 
 void ACMovieFilter::Core::PlayLoop(int channel, const platform::StopToken& stop) {

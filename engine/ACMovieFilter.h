@@ -13,7 +13,7 @@
 // | packet ring, raw alg ring      | readers (Input*), decode/alg thread, flushes | the ring's object lock |
 // | frame queue                    | decode thread, play thread, flushes | the queue's object lock        |
 // | overlay ring                   | alg thread, play thread, flushes   | the ring's object lock          |
-// | surface of a position          | InitFilter / FinalFilter (caller)  | the position's surface lock, held by the play thread while it draws |
+// | surface of a position          | InitFilter / FinalFilter (caller)  | the position's surface mutex; swapped only while its play thread is not drawing |
 // | decoder, its extradata copy    | decode thread (extradata: SetExtradata) | decode thread only (extradata: the packet ring's lock) |
 // | observer, show mode            | the window's thread, any time      | atomics                         |
 // | clock time, step, speed, backward | clock thread (CurDTS); play threads reset the time to 0 on a flush | atomics |

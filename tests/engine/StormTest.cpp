@@ -49,6 +49,7 @@ struct BlockingSurface : platform::Surface {
     cv.notify_all();
     cv.wait(lock, [&] { return !blocked; });
     inside = false;
+    cv.notify_all();
   }
   void Erase(std::span<const platform::Rect>) override {}
   void WaitInside() {
