@@ -80,7 +80,7 @@ struct ACMovieFilter::Core {
   void DecodeLoop(int channel, const platform::StopToken& stop);
   void PlayLoop(int channel, const platform::StopToken& stop);
   void AlgLoop(int channel, const platform::StopToken& stop);
-  void ProcessAlgData(int channel, const uint8_t* data, int size);
+  void ProcessAlgData(int channel, const uint8_t* data, int size, uint64_t flush_seen);
   void Show(Position& p, int channel, int64_t time, const uint8_t* pixels, int width, int height);
   void ShowMovieandText(int channel, int64_t time_ms, const uint8_t* picture, int width, int height, const char* text);
   bool Stopping(const platform::StopToken& token) const { return token.StopRequested() || stop.load(); }
@@ -632,6 +632,19 @@ void ACMovieFilter::Core::PlayLoop(int channel, const platform::StopToken& stop)
   bool held = false;  // a picture is in the buffer
   uint32_t last_advance = time->TickCount(), last_display = last_advance;
   uint64_t flush_seen = 0, overlay_flush_seen = 0;
+  // The alg thread has emptied its ring; the play thread answers, also while
+  // it waits for the clock (a paused or halted clock may not come for long).
+  auto answer_overlay_flush = [&] {
+    const uint64_t overlay_flush = p.overlay_flush.load();
+    if (overlay_flush == overlay_flush_seen) return;
+    overlay_flush_seen = overlay_flush;
+    {
+      ObjectLock lock(p.overlays);
+      p.overlays.Clear();
+    }
+    p.alg_answer.store(overlay_flush);
+    p.alg_answered.Set();
+  };
   bool hold_shown = false;
   uint32_t last_hold_show = 0;
   while (!Stopping(stop)) {
@@ -648,17 +661,7 @@ void ACMovieFilter::Core::PlayLoop(int channel, const platform::StopToken& stop)
       p.video_answer.store(flush);
       p.video_answered.Set();
     }
-    const uint64_t overlay_flush = p.overlay_flush.load();
-    if (overlay_flush != overlay_flush_seen) {
-      // The alg thread has emptied its ring; the play thread answers.
-      overlay_flush_seen = overlay_flush;
-      {
-        ObjectLock lock(p.overlays);
-        p.overlays.Clear();
-      }
-      p.alg_answer.store(overlay_flush);
-      p.alg_answered.Set();
-    }
+    answer_overlay_flush();
     if (hold.IsSet()) {
       // Re-shown every 200 ms while held; every channel wakes at once on
       // release, and a flush is answered at once.
@@ -738,6 +741,7 @@ void ACMovieFilter::Core::PlayLoop(int channel, const platform::StopToken& stop)
     // other (showing anywhere up to 200 ms early lets channels drift that far
     // apart). The clock wakes this thread when the time comes (CurDTS).
     while (held && !Stopping(stop) && p.play_flush.load() == flush_seen && !hold.IsSet()) {
+      answer_overlay_flush();
       p.play_waits_for.store(current);
       if (current <= clock_time.load()) break;  // looked at after publishing the wait: no wake-up lost
       sleeper->WaitFor(p.play_wake, 100);
@@ -751,11 +755,12 @@ void ACMovieFilter::Core::PlayLoop(int channel, const platform::StopToken& stop)
 
 // ------------------------------------------------------------------ alg thread
 
-void ACMovieFilter::Core::ProcessAlgData(int channel, const uint8_t* data, int size) {
+void ACMovieFilter::Core::ProcessAlgData(int channel, const uint8_t* data, int size, uint64_t flush_seen) {
   Position& p = At(channel);
   p.alg_parser.Reset();
   if (qvv::Amf0WalkAll(data, static_cast<size_t>(size), &p.alg_parser) < 0) return;  // the rest is dropped
-  while (!stop.load()) {
+  // A full ring waits for the play thread; a flush drops the record instead.
+  while (!stop.load() && p.alg_flush.load() == flush_seen) {
     {
       ObjectLock lock(p.overlays);
       if (p.overlays.Put(p.alg_parser.record)) return;
@@ -786,7 +791,7 @@ void ACMovieFilter::Core::AlgLoop(int channel, const platform::StopToken& stop_t
       size = p.raw_alg.Get(work.get(), 8000);
     }
     if (size > 0) {
-      ProcessAlgData(channel, work.get(), size);
+      ProcessAlgData(channel, work.get(), size, flush_seen);
     } else if (size < 0) {
       sleeper->WaitFor(p.alg_wake, 1000);
     }

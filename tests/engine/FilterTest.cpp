@@ -14,6 +14,7 @@
 
 #include "engine/EngineGlobals.h"
 #include "tests/support/Process.h"
+#include "tests/support/QvvSample.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -115,6 +116,28 @@ TEST_F(Filter, StatusesSayWhatHappened) {
   // Flushes with no thread to answer end at once.
   EXPECT_TRUE(filter.EmptyData());
   EXPECT_EQ(filter.unanswered_waits(), 0);
+}
+
+TEST_F(Filter, AnOverlayFlushIsAnsweredWhileAPictureWaitsForTheClock) {
+  TempDir dir;
+  const std::string file = testing_support::MakeSampleQvv(DRAVIK_TOOL, dir.path().string(), 1, 1);
+  const auto packets = testing_support::ReadQvvVideoPackets(file);
+  ASSERT_FALSE(packets.empty());
+  SourceActiveEvent(SourceKind::Qvv).Set();
+  ACMovieFilter filter;
+  ASSERT_EQ(filter.InitFilter(nullptr), 1);
+  // Due 100 ms after the clock's 0, which does not move (a paused reader);
+  // the second picture publishes the first.
+  for (int i = 0; i < 2; ++i) {
+    const auto& p = packets[static_cast<size_t>(i)];
+    ASSERT_EQ(filter.InputData(0, 28, 100 + 40 * i, p.data.data(), static_cast<int>(p.data.size()), 160, 96, 0), 1);
+  }
+  while (!filter.DecoderIdle(0) || filter.ReadyFrames(0) > 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  // The play thread holds the picture, waiting for the clock.
+  EXPECT_TRUE(filter.EmptyAlgData(0));
+  EXPECT_TRUE(filter.EmptyData());
+  EXPECT_EQ(filter.unanswered_waits(), 0);
+  filter.FinalFilter();
 }
 
 TEST_F(Filter, AStreamsExtradataReachesItsDecoder) {
