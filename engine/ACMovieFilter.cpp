@@ -647,6 +647,7 @@ void ACMovieFilter::Core::PlayLoop(int channel, const platform::StopToken& stop)
   };
   bool hold_shown = false;
   uint32_t last_hold_show = 0;
+  int64_t half_wait = -1;  // the current picture's pacing wait; -1 until worked out
   while (!Stopping(stop)) {
     const uint64_t flush = p.play_flush.load();
     if (flush != flush_seen) {
@@ -656,6 +657,7 @@ void ACMovieFilter::Core::PlayLoop(int channel, const platform::StopToken& stop)
         p.frames.Clear();
       }
       current = previous = 0;
+      half_wait = -1;
       held = false;
       clock_time.store(0);
       p.video_answer.store(flush);
@@ -682,13 +684,18 @@ void ACMovieFilter::Core::PlayLoop(int channel, const platform::StopToken& stop)
     }
     hold_shown = false;
     if (held && current >= 1 && previous >= 0) {
-      int64_t delta = std::llabs(current - previous);
-      if (delta == 0) delta = 10;
-      previous = current;
-      const int64_t half = std::min<int64_t>(delta, clock_step.load() < 0 ? delta : clock_step.load()) / 2;
+      if (half_wait < 0) {  // once per picture: half the interval to the one before
+        int64_t delta = std::llabs(current - previous);
+        if (delta == 0) delta = 10;
+        previous = current;
+        // A clock that has not stepped yet (-1) gives no wait.
+        half_wait = std::max<int64_t>(0, std::min<int64_t>(delta, clock_step.load()) / 2);
+      }
       const uint32_t now = time->TickCount();
-      if (platform::TicksSince(last_advance, now) < half && !step.load() && speed.load() == 16 && !backward.load()) {
-        sleeper->SleepMs(static_cast<uint32_t>(half));
+      const uint32_t since = platform::TicksSince(last_advance, now);
+      if (since < half_wait && !step.load() && speed.load() == 16 && !backward.load()) {
+        // Cut short by a flush, a hold or the stop; other wake-ups look again.
+        sleeper->WaitFor(p.play_wake, static_cast<int>(half_wait - since));
         continue;
       }
       if (current > clock_time.load() + kAheadLimitMs) {
@@ -733,6 +740,7 @@ void ACMovieFilter::Core::PlayLoop(int channel, const platform::StopToken& stop)
     }
     previous = current;
     current = info.time;
+    half_wait = -1;
     width = static_cast<int>(info.width);
     height = static_cast<int>(info.height);
     held = info.size > 0;
