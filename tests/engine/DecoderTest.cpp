@@ -3,7 +3,6 @@
 // by the container's id or by the first NAL unit.
 #include "engine/ACH264Decoder.h"
 
-#include "QVVReader/FlvDemuxer.h"
 #include "QVVReader/Format.h"
 
 #include <gtest/gtest.h>
@@ -76,33 +75,18 @@ TEST(ACH264Decoder, AnFlvStreamDecodesWithItsSequenceHeaderAsExtradata) {
   // FLV carries H.264 as length-prefixed NAL units; the parameter sets come
   // once, in the sequence header the reader keeps as the stream's extradata.
   TempDir dir;
-  std::string out;
-  ASSERT_EQ(RunShell(std::string(DRAVIK_TOOL) + " mksample '" + dir.path().string() +
-                         "' --format flv --channels 1 --seconds 1 --groups 1 --width 160 --height 96 --audio none",
-                     &out),
-            0);
-  const std::string file = out.substr(0, out.find('\n'));
-  qvv::ByteIOContext* pb = qvv::url_open_file(file.c_str(), qvv::kUrlReadOnly);
-  ASSERT_NE(pb, nullptr);
-  qvv::FlvDemuxer demuxer;
-  ASSERT_EQ(demuxer.Open(pb, file), 0);
-  demuxer.ReadLeadingMetadata();  // the sequence header comes before the first picture
-  const std::vector<uint8_t> avcc = demuxer.extradata(0);
+  const testing_support::FlvVideo flv = testing_support::MakeFlvVideo(dir.path(), DRAVIK_TOOL);
+  const std::vector<uint8_t>& avcc = flv.extradata;
   ASSERT_FALSE(avcc.empty());
   ASSERT_EQ(avcc[0], 1) << "an avcC record";
-  std::vector<std::vector<uint8_t>> packets;
-  qvv::ReaderPacket packet;
-  while (demuxer.ReadPacket(packet) >= 0) {
-    if (packet.stream_index == 0) packets.emplace_back(packet.data.get(), packet.data.get() + packet.size);
-  }
-  qvv::url_fclose(pb);
+  const auto& packets = flv.packets;
   ASSERT_EQ(packets.size(), 25u);
 
   std::vector<uint8_t> picture(kOutput);
   auto decode_all = [&](ACH264Decoder& decoder) {
     int pictures = 0, failures = 0, key = 0;
     for (const auto& p : packets) {
-      decoder.Decode(0, p.data(), static_cast<int>(p.size()), &key, 160, 96, picture.data(), picture.size());
+      decoder.Decode(0, p.data.data(), static_cast<int>(p.data.size()), &key, 160, 96, picture.data(), picture.size());
       pictures += decoder.got_picture();
       failures += decoder.failed();
     }

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "QVVReader/FlvDemuxer.h"
+#include "QVVReader/Format.h"
 #include "engine/ACMediaList.h"
 
 #include "engine/EngineGlobals.h"
@@ -142,30 +142,19 @@ TEST_F(Filter, AnOverlayFlushIsAnsweredWhileAPictureWaitsForTheClock) {
 
 TEST_F(Filter, AStreamsExtradataReachesItsDecoder) {
   TempDir dir;
-  std::string out;
-  ASSERT_EQ(RunShell(std::string(DRAVIK_TOOL) + " mksample '" + dir.path().string() +
-                         "' --format flv --channels 1 --seconds 1 --groups 1 --width 160 --height 96 --audio none",
-                     &out),
-            0);
-  const std::string file = out.substr(0, out.find('\n'));
-  qvv::ByteIOContext* pb = qvv::url_open_file(file.c_str(), qvv::kUrlReadOnly);
-  ASSERT_NE(pb, nullptr);
-  qvv::FlvDemuxer demuxer;
-  ASSERT_EQ(demuxer.Open(pb, file), 0);
-  demuxer.ReadLeadingMetadata();
+  const testing_support::FlvVideo flv = testing_support::MakeFlvVideo(dir.path(), DRAVIK_TOOL);
+  ASSERT_FALSE(flv.extradata.empty());
   SourceActiveEvent(SourceKind::Flv).Set();
   ACMovieFilter filter;
   ASSERT_EQ(filter.InitFilter(nullptr), 1);
-  filter.SetExtradata(4, demuxer.extradata(0));
-  qvv::ReaderPacket packet;
+  filter.SetExtradata(4, flv.extradata);
   int fed = 0;
-  while (demuxer.ReadPacket(packet) >= 0) {
-    if (packet.stream_index != 0) continue;
-    while (filter.InputData(4, qvv::codec_id::kH264, packet.pts, packet.data.get(), packet.size, 160, 96, 0) == 0)
+  for (const auto& packet : flv.packets) {
+    while (filter.InputData(4, qvv::codec_id::kH264, packet.pts_us, packet.data.data(),
+                            static_cast<int>(packet.data.size()), 160, 96, 0) == 0)
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     ++fed;
   }
-  qvv::url_fclose(pb);
   ASSERT_EQ(fed, 25);
   while (!filter.DecoderIdle(4)) std::this_thread::sleep_for(std::chrono::milliseconds(2));
   EXPECT_EQ(filter.DecodeErrors(4), 0) << "length-prefixed pictures decoded with the stream's avcC";

@@ -2,8 +2,11 @@
 
 #include <stdexcept>
 
+#include "tests/support/Process.h"
+
 #include "QVVReader/Amf0Writer.h"
 #include "QVVReader/ByteIO.h"
+#include "QVVReader/FlvDemuxer.h"
 #include "QVVReader/QvvDemuxer.h"
 
 namespace testing_support {
@@ -83,6 +86,30 @@ std::vector<VideoPacket> ReadQvvVideoPackets(const std::string& path) {
   }
   qvv::url_fclose(pb);
   return out;
+}
+
+FlvVideo MakeFlvVideo(const std::filesystem::path& dir, const std::string& tool) {
+  FlvVideo video;
+  std::string out;
+  if (RunShell(tool + " mksample '" + dir.string() +
+                   "' --format flv --channels 1 --seconds 1 --groups 1 --width 160 --height 96 --audio none",
+               &out) != 0)
+    return video;
+  const std::string file = out.substr(0, out.find('\n'));
+  qvv::ByteIOContext* pb = qvv::url_open_file(file.c_str(), qvv::kUrlReadOnly);
+  if (pb == nullptr) return video;
+  qvv::FlvDemuxer demuxer;
+  if (demuxer.Open(pb, file) == 0) {
+    demuxer.ReadLeadingMetadata();  // the sequence header comes before the first picture
+    video.extradata = demuxer.extradata(0);
+    qvv::ReaderPacket packet;
+    while (demuxer.ReadPacket(packet) >= 0) {
+      if (packet.stream_index == 0)
+        video.packets.push_back({0, packet.pts, std::vector<uint8_t>(packet.data.get(), packet.data.get() + packet.size)});
+    }
+  }
+  qvv::url_fclose(pb);
+  return video;
 }
 
 }  // namespace testing_support

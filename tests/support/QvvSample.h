@@ -42,10 +42,19 @@ std::vector<WrittenPacket> WriteQvvSample(const std::filesystem::path& path, con
 // The video packets of a ".qvv" file in file order (empty when it does not open).
 struct VideoPacket {
   int stream;
-  int64_t pts_us;
+  int64_t pts_us;  // for FLV: milliseconds, the stream's time base
   std::vector<uint8_t> data;
 };
 std::vector<VideoPacket> ReadQvvVideoPackets(const std::string& path);
+
+// A one-channel FLV recording of one second (160 x 96, 25 pictures) made by
+// dravik-tool in `dir`: its stream's extradata (the avcC sequence header) and
+// its video packets, length-prefixed as FLV carries them.
+struct FlvVideo {
+  std::vector<uint8_t> extradata;
+  std::vector<VideoPacket> packets;
+};
+FlvVideo MakeFlvVideo(const std::filesystem::path& dir, const std::string& tool);
 
 // A GPS record payload as the recorder writes it.
 std::vector<uint8_t> GpsRecord(double lat, double lon, double speed, const std::string& car_info);
