@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <memory>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +12,8 @@
 #include <mutex>
 #include <thread>
 
+#include "cli/play/BeepDetector.h"
+#include "engine/ACAudioPlayer.h"
 #include "engine/ACMovieFilter.h"
 #include "engine/ACMovieList.h"
 #include "engine/ACPlayClock.h"
@@ -22,16 +26,29 @@
 namespace cli {
 namespace {
 
+// A picture whose brightness is near white all over: a sync mark.
+bool IsWhite(const uint8_t* y, int width, int height) {
+  if (!y || width <= 0 || height <= 0) return false;
+  uint64_t sum = 0;
+  int n = 0;
+  for (int row = 0; row < height; row += 8)
+    for (int col = 0; col < width; col += 8, ++n) sum += y[static_cast<size_t>(row) * static_cast<size_t>(width) + static_cast<size_t>(col)];
+  return n > 0 && sum / static_cast<uint64_t>(n) > 200;
+}
+
 class Statistics : public engine::PictureObserver {
  public:
-  explicit Statistics(platform::TimeSource& time) : time_(time) {}
+  Statistics(platform::TimeSource& time, int marked_channel) : time_(time), marked_channel_(marked_channel) {}
 
-  void OnPicture(int channel, int64_t time_ms, const uint8_t*, int width, int height, const char* text) override {
+  void OnPicture(int channel, int64_t time_ms, const uint8_t* yuv, int width, int height, const char* text) override {
     if (text || (time_ms == 0 && width == engine::ACMovieFilter::kBlankWidth &&
                  height == engine::ACMovieFilter::kBlankHeight))
       return;  // the blank picture of a channel with nothing to show
     const uint32_t now = time_.TickCount();
+    const bool white = channel == marked_channel_ && IsWhite(yuv, width, height);
     std::lock_guard lock(mutex_);
+    if (white && !last_white_) white_ticks_.push_back(now);
+    if (channel == marked_channel_) last_white_ = white;
     auto& c = channels_[channel];
     if (c.shown == 0) {
       c.first = time_ms;
@@ -80,6 +97,11 @@ class Statistics : public engine::PictureObserver {
     return reports;
   }
 
+  std::vector<uint32_t> white_ticks() {
+    std::lock_guard lock(mutex_);
+    return white_ticks_;
+  }
+
  private:
   struct Channel {
     int shown = 0;
@@ -88,7 +110,10 @@ class Statistics : public engine::PictureObserver {
     uint32_t first_tick = 0, last_tick = 0;
   };
   platform::TimeSource& time_;
+  const int marked_channel_;  // the channel whose white pictures are timed
   std::mutex mutex_;
+  bool last_white_ = false;
+  std::vector<uint32_t> white_ticks_;  // when each white picture was shown
   std::map<int, Channel> channels_;
   std::map<int64_t, std::map<int, uint32_t>> shown_at_;  // time stamp -> channel -> tick shown
 };
@@ -122,7 +147,7 @@ std::vector<ChannelReport> PlayQvv(qvv::QvvDemuxer& demuxer, const PlayOptions& 
   engine::libav_log::Reset();
 
   // Time stamps grow in both directions: backwards they count from the end.
-  Statistics stats(time);
+  Statistics stats(time, options.audio_channel);
   EndWatcher end;
   engine::ResetAllSourceEvents();
   engine::SourceActiveEvent(engine::SourceKind::Qvv).Set();
@@ -133,6 +158,43 @@ std::vector<ChannelReport> PlayQvv(qvv::QvvDemuxer& demuxer, const PlayOptions& 
   filter.SetObserver(&stats);
   engine::ACPlayClock clock(&end, options.sleeper, options.time);
   clock.SetSpeed(options.speed);
+
+  // The sound of one channel: audio stream V + c is channel c's, V being the
+  // video streams the header declares. None backwards or above normal speed.
+  std::unique_ptr<engine::ACAudioPlayer> audio;
+  int audio_stream = -1;
+  std::mutex tap_mutex;
+  std::unique_ptr<BeepDetector> beeps;
+  uint64_t played_frames = 0;
+  int device_rate = 0;
+  if (options.audio_channel >= 0 && options.audio_channel < engine::kChannelPositions && !reverse &&
+      options.speed <= 16) {
+    const int number = demuxer.context().nb_video + options.audio_channel;
+    const qvv::AVStream* st = demuxer.context().FindStream(number);
+    if (st && st->kind == qvv::kKindAudio) {
+      audio_stream = number;
+      audio = std::make_unique<engine::ACAudioPlayer>();
+      platform::SoundDeviceOptions device;
+      device.driver = options.audio_driver;
+      device.wav_path = options.wav_path;
+      audio->SetDeviceOptions(device);
+      if (audio->OpenOutput(&end, 1, st->sample_rate > 0 ? st->sample_rate : 8000, 16)) {
+        device_rate = audio->device()->rate();
+        beeps = std::make_unique<BeepDetector>(device_rate);
+        audio->device()->SetTap([&](const int16_t* samples, int frames, uint32_t tick) {
+          std::lock_guard lock(tap_mutex);
+          beeps->Feed(samples, frames, tick);
+          played_frames += static_cast<uint64_t>(frames);
+        });
+        audio->PauseAudio(true);  // until the clock plays
+        audio->StartOutput();
+      } else {
+        audio.reset();  // no device: the pictures play on without sound
+      }
+    } else {
+      std::fprintf(stderr, "dravik-tool play: channel %d has no sound in this recording\n", options.audio_channel);
+    }
+  }
 
   // What the pre-roll needs of the reader: the video packets fed per channel,
   // and whether the reader can feed any more before playback starts (it has
@@ -147,6 +209,7 @@ std::vector<ChannelReport> PlayQvv(qvv::QvvDemuxer& demuxer, const PlayOptions& 
     reader_waiting.store(false);
   };
   auto feed_marker = [&](int marker) {
+    if (audio) retry([&] { return audio->InputAudio(options.audio_channel, 0, marker, nullptr, 0, 0, 0) != 0; });
     filter.InputData(marker);
     retry([&] { return clock.AddDTS(marker, 0, 0) != 0; });
   };
@@ -169,6 +232,14 @@ std::vector<ChannelReport> PlayQvv(qvv::QvvDemuxer& demuxer, const PlayOptions& 
       const int r = reverse ? demuxer.ReadPacketReverse(packet) : demuxer.ReadPacket(packet);
       if (r < 0) break;
       const qvv::AVStream* st = demuxer.context().FindStream(packet.stream_index);
+      if (audio && st && packet.stream_index == audio_stream && packet.pts != qvv::kNoPtsValue && packet.pts >= 0) {
+        const int64_t audio_ms = packet.pts / 1000;
+        retry([&] {
+          return audio->InputAudio(options.audio_channel, static_cast<uint32_t>(st->codec_id), audio_ms,
+                                   packet.data.get(), packet.size, 0, 0) != 0;
+        });
+        continue;
+      }
       if (!st || st->kind != qvv::kKindVideo || packet.stream_index < 0 || packet.stream_index >= channels) continue;
       const int64_t recorded_ms = packet.pts == qvv::kNoPtsValue ? -1 : packet.pts / 1000;
       if (!guard.Accept(recorded_ms)) continue;
@@ -215,13 +286,26 @@ std::vector<ChannelReport> PlayQvv(qvv::QvvDemuxer& demuxer, const PlayOptions& 
     for (int c = 0; c < channels; ++c) std::fprintf(stderr, " %d", filter.ReadyFrames(c));
     std::fprintf(stderr, "\n");
   }
-  clock.Start(&filter, nullptr);
+  clock.Start(&filter, audio.get());
   clock.SetState(engine::kStatePlay);
   sleeper.WaitFor(end.ended, platform::kInfinite);
   if (std::getenv("DRAVIK_PLAY_DEBUG")) std::fprintf(stderr, "end of the recording at %u ms\n", time.TickCount());
   reader.join();
+  if (audio) {
+    // The last sound still queued in the device plays out (at most a second),
+    // then the device stops: it would only play silence.
+    int64_t heard = audio->Position();
+    for (int i = 0; i < 40; ++i) {
+      sleeper.SleepMs(25);
+      const int64_t now = audio->Position();
+      if (now == heard) break;
+      heard = now;
+    }
+    audio->StopOutput();
+  }
   sleeper.SleepMs(300);  // the last pictures reach the screen
   clock.Stop();
+  if (audio) audio->device()->SetTap(nullptr);
   filter.FinalFilter();
   engine::ResetAllSourceEvents();
   std::vector<int> listed;
@@ -229,6 +313,27 @@ std::vector<ChannelReport> PlayQvv(qvv::QvvDemuxer& demuxer, const PlayOptions& 
     if (fed[static_cast<size_t>(c)].load() > 0 || declared_video(c)) listed.push_back(c);
   auto reports = stats.Reports(listed);
   for (ChannelReport& r : reports) r.decode_errors = filter.DecodeErrors(r.channel);
+  if (summary && audio) {
+    AudioReport& a = summary->audio;
+    a.played = true;
+    a.channel = options.audio_channel;
+    a.decoded_packets = audio->decoded_packets();
+    a.failed_packets = audio->failed_packets();
+    std::lock_guard lock(tap_mutex);
+    a.played_ms = device_rate > 0 ? static_cast<int64_t>(played_frames * 1000 / static_cast<uint64_t>(device_rate)) : 0;
+    // Each white picture against the nearest beep (marks are a second apart).
+    for (const uint32_t shown : stats.white_ticks()) {
+      double best = 1e18;
+      for (const double onset : beeps->onsets()) {
+        const double apart = static_cast<double>(static_cast<int32_t>(shown - static_cast<uint32_t>(onset))) -
+                             (onset - static_cast<double>(static_cast<uint32_t>(onset)));
+        if (std::abs(apart) < std::abs(best)) best = apart;
+      }
+      if (std::abs(best) >= 500) continue;
+      ++a.marks;
+      a.av_offset_ms = std::max<int64_t>(a.av_offset_ms, static_cast<int64_t>(std::lround(std::abs(best))));
+    }
+  }
   if (summary) {
     summary->dropped_timestamps = guard.dropped();
     summary->preroll_ms = preroll_ms;

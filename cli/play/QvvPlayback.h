@@ -4,6 +4,7 @@
 // every channel showed and when. The command-line player runs it on the real
 // clock; tests run it on a fake one.
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "QVVReader/QvvDemuxer.h"
@@ -16,6 +17,12 @@ struct PlayOptions {
   int speed = 16;  // sixteenths of normal speed
   bool reverse = false;
   int channels = 12;
+  // The channel whose sound is played (-1: none), and where it goes: a WAV
+  // file (paced like a sound card) or SDL's device (driver: SDL's choice,
+  // "dummy" when that opens nothing).
+  int audio_channel = -1;
+  std::string wav_path;
+  std::string audio_driver;
   // Null for the real ones.
   platform::TimeSource* time = nullptr;
   platform::Sleeper* sleeper = nullptr;
@@ -33,8 +40,20 @@ struct ChannelReport {
   int decode_errors = 0;  // packets the decoder refused or that gave an error
 };
 
+// The played channel's sound against its pictures, on the sync marks (a white
+// picture and a 1 kHz beep at the same time stamp).
+struct AudioReport {
+  bool played = false;      // a sound device was open
+  int channel = -1;
+  int64_t played_ms = 0;    // sound the device played
+  int marks = 0;            // white pictures matched with a beep
+  int64_t av_offset_ms = -1;  // largest |picture shown - its beep played|; -1: no marks
+  uint64_t decoded_packets = 0, failed_packets = 0;
+};
+
 // What the run saw besides the channels' pictures.
 struct PlaySummary {
+  AudioReport audio;
   uint64_t dropped_timestamps = 0;  // video packets dropped for a time stamp far off the time line
   uint32_t preroll_ms = 0;          // waited for the decoders before playing
   // libav's messages per channel that had any (see engine/LibavLog.h).
