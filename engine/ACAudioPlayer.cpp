@@ -32,7 +32,10 @@ int ValidSpeed(int speed) {
 }  // namespace
 
 struct ACAudioPlayer::Core {
-  // Device and format (set by OpenOutput before the threads start).
+  // Device and format: set by OpenOutput while the threads are stopped; the
+  // clock's thread may ask for the position or set the speed meanwhile, so the
+  // two pointers change under output_mutex (never taken inside pcm's lock).
+  std::mutex output_mutex;
   platform::SoundDeviceOptions device_options;
   std::unique_ptr<platform::SoundDevice> device;
   std::unique_ptr<platform::LoopingSoundBuffer> sound;
@@ -73,6 +76,7 @@ struct ACAudioPlayer::Core {
     return static_cast<int64_t>(bytes * 1000 / (static_cast<uint64_t>(block_align()) * static_cast<uint64_t>(r)));
   }
   void ApplyFrequency() {
+    std::lock_guard lock(output_mutex);
     if (sound) sound->SetFrequency(std::max(100, ValidSpeed(speed.load()) * rate.load() / 16));
   }
 
@@ -96,6 +100,7 @@ int ACAudioPlayer::OpenOutput(const void* owner, int channels, int rate, int bit
   Core& c = *core_;
   if (!owner) return 0;
   StopOutput();
+  std::unique_lock lock(c.output_mutex);
   if (c.device) c.device->Attach(nullptr);
   c.sound.reset();
   c.device.reset();
@@ -121,8 +126,9 @@ int ACAudioPlayer::OpenOutput(const void* owner, int channels, int rate, int bit
   marks.push_back({c.buffer_bytes - 1, &c.notify});
   marks.push_back({platform::SoundNotification::kNotifyOnStop, &c.stop});
   c.sound->SetNotifications(std::move(marks));
-  c.ApplyFrequency();
   c.device->Attach(c.sound.get());
+  lock.unlock();
+  c.ApplyFrequency();
   return 1;
 }
 
@@ -151,8 +157,14 @@ void ACAudioPlayer::StopOutput() {
 }
 
 bool ACAudioPlayer::running() const { return core_->running.load(); }
-platform::SoundDevice* ACAudioPlayer::device() { return core_->device.get(); }
-int ACAudioPlayer::frequency() const { return core_->sound ? core_->sound->frequency() : 0; }
+platform::SoundDevice* ACAudioPlayer::device() {
+  std::lock_guard lock(core_->output_mutex);
+  return core_->device.get();
+}
+int ACAudioPlayer::frequency() const {
+  std::lock_guard lock(core_->output_mutex);
+  return core_->sound ? core_->sound->frequency() : 0;
+}
 uint64_t ACAudioPlayer::decoded_packets() const { return core_->decoded.load(); }
 uint64_t ACAudioPlayer::unknown_codec_packets() const { return core_->unknown.load(); }
 uint64_t ACAudioPlayer::failed_packets() const { return core_->failed.load(); }
@@ -218,11 +230,13 @@ void ACAudioPlayer::PauseAudio(bool on) {
     c.top_up.Set();
   }
   // The device holds what it has queued rather than play it out.
+  std::lock_guard lock(c.output_mutex);
   if (c.sound) c.sound->Hold(on);
 }
 
 int64_t ACAudioPlayer::AudioClock(int speed) {
   Core& c = *core_;
+  std::lock_guard output(c.output_mutex);
   const uint64_t played = c.sound ? c.sound->BytesPlayed() : 0;
   int64_t heard;
   {

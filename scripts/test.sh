@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds Dravik with clang, AddressSanitizer + UndefinedBehaviorSanitizer and the
 # libFuzzer targets, runs every test (fuzzers included) through CTest, then
-# the engine and platform tests again under ThreadSanitizer.
+# the engine, platform and audio tests again under ThreadSanitizer.
 #   scripts/test.sh          the CI configuration: both
 #   scripts/test.sh --asan   the first part only
 #   scripts/test.sh --tsan   the second part only
@@ -27,9 +27,9 @@ run_tsan() {
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DDRAVIK_SANITIZE=thread -DDRAVIK_BENCH=OFF -DDRAVIK_FUZZ=OFF
-  cmake --build "$build" --target engine_tests platform_tests
+  cmake --build "$build" --target engine_tests platform_tests audio_tests
   # Only what was built: the real-clock test runs in the first part.
-  (cd "$build" && TSAN_OPTIONS="halt_on_error=1" ctest --output-on-failure -j"$jobs" -L "engine|platform" \
+  (cd "$build" && TSAN_OPTIONS="halt_on_error=1" ctest --output-on-failure -j"$jobs" -L "engine|platform|audio" \
     -E "RealClock")
 }
 
