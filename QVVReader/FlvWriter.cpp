@@ -122,8 +122,16 @@ int FlvWriter::WriteVideo(uint32_t dts_ms, int32_t cts_ms, bool key, const uint8
 }
 
 int FlvWriter::WriteAudio(uint32_t ms, const uint8_t* data, size_t size) {
-  // Sound format, 44 kHz rate index (FLV's convention for AAC), 16-bit, mono.
-  const uint8_t flags = static_cast<uint8_t>((config_.audio_format << 4) | 0x0E);
+  // Sound format, rate index, 16-bit, mono. AAC always says 44 kHz (its real
+  // rate is in the sequence header); the others say theirs, or a reader plays
+  // them at the wrong speed.
+  int rate_index = 3;
+  if (config_.audio_format != 10) {
+    if (config_.sample_rate <= 5512) rate_index = 0;
+    else if (config_.sample_rate <= 11025) rate_index = 1;
+    else if (config_.sample_rate <= 22050) rate_index = 2;
+  }
+  const uint8_t flags = static_cast<uint8_t>((config_.audio_format << 4) | (rate_index << 2) | 0x02);
   if (config_.audio_format == 10) return Tag(8, ms, {flags, 1}, data, size);
   return Tag(8, ms, {flags}, data, size);
 }
