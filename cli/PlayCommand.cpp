@@ -72,8 +72,15 @@ int RunPlay(const Args& args) {
   if (summary.audio.played) {
     std::printf("audio channel=%d played_ms=%" PRId64 " av_offset_ms=%" PRId64 "\n", summary.audio.channel,
                 summary.audio.played_ms, summary.audio.av_offset_ms);
-    if (summary.audio.marks == 0)
+    if (summary.audio.marks == 0) {
       std::fprintf(stderr, "dravik-tool play: no sync marks seen (make the recording with mksample --sync-marks)\n");
+    } else {
+      std::fprintf(stderr, "dravik-tool play: %d sync marks, |offset| median %" PRId64 " ms, largest %" PRId64
+                           " ms; picture minus sound per mark (ms):",
+                   summary.audio.marks, summary.audio.median_offset_ms, summary.audio.av_offset_ms);
+      for (const int64_t o : summary.audio.offsets_ms) std::fprintf(stderr, " %" PRId64, o);
+      std::fprintf(stderr, "\n");
+    }
   }
   std::fflush(stdout);
   for (const auto& t : summary.libav_messages) {

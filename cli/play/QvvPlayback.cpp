@@ -331,7 +331,14 @@ std::vector<ChannelReport> PlayQvv(qvv::QvvDemuxer& demuxer, const PlayOptions& 
       }
       if (std::abs(best) >= 500) continue;
       ++a.marks;
+      a.offsets_ms.push_back(static_cast<int64_t>(std::lround(best)));
       a.av_offset_ms = std::max<int64_t>(a.av_offset_ms, static_cast<int64_t>(std::lround(std::abs(best))));
+    }
+    if (!a.offsets_ms.empty()) {
+      std::vector<int64_t> sorted;
+      for (const int64_t o : a.offsets_ms) sorted.push_back(std::abs(o));
+      std::sort(sorted.begin(), sorted.end());
+      a.median_offset_ms = sorted[sorted.size() / 2];
     }
   }
   if (summary) {

@@ -48,6 +48,8 @@ struct AudioReport {
   int64_t played_ms = 0;    // sound the device played
   int marks = 0;            // white pictures matched with a beep
   int64_t av_offset_ms = -1;  // largest |picture shown - its beep played|; -1: no marks
+  int64_t median_offset_ms = -1;
+  std::vector<int64_t> offsets_ms;  // picture minus beep, one a mark (+: the picture came later)
   uint64_t decoded_packets = 0, failed_packets = 0;
 };
 
