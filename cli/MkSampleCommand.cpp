@@ -1,6 +1,6 @@
 // dravik-tool mksample DIR [--format qvv|avi|flv|mp4] [--channels N] [--seconds S]
 //   [--groups G] [--width W --height H] [--fps F] [--audio voice|adpcm|aac|none] [--long-names]
-//   [--content plain|textured] [--bitrate B]
+//   [--content plain|textured] [--bitrate B] [--sync-marks]
 // Writes realistic recordings (real H.264, audio, GPS, G-sensor and overlay
 // records) named as the recorder names them. Plain pictures are quick to make
 // and to decode; textured ones at a bit rate cost a decoder what a vehicle
@@ -21,11 +21,13 @@ int RunMkSample(const Args& args) {
     std::fprintf(stderr,
                  "usage: dravik-tool mksample DIR [--format qvv|avi|flv|mp4] [--channels N] [--seconds S] [--groups G]\n"
                  "                            [--width W --height H] [--fps F] [--audio voice|adpcm|aac|none] [--long-names]\n"
-                 "                            [--content plain|textured] [--bitrate B]\n"
+                 "                            [--content plain|textured] [--bitrate B] [--sync-marks]\n"
                  "  --content textured  a noisy textured scene panning past (default plain: flat gradients)\n"
                  "  --bitrate B         video bits a second, e.g. 2M, 4000k, 1500000: H.264 Main profile with\n"
                  "                      CABAC held at that rate; textured content defaults to 2M at 720p25,\n"
-                 "                      in proportion to pixels a second; plain content without it: constant quality\n");
+                 "                      in proportion to pixels a second; plain content without it: constant quality\n"
+                 "  --sync-marks        at every whole second a white picture and a 40 ms 1 kHz beep in every\n"
+                 "                      channel, for holding a player's sound against its pictures\n");
     return 2;
   };
   for (size_t i = 0; i < args.size(); ++i) {
@@ -39,6 +41,8 @@ int RunMkSample(const Args& args) {
     } else if (args[i] == "--bitrate" && NextRate(args, i, o.bit_rate)) {
     } else if (args[i] == "--long-names") {
       o.long_names = true;
+    } else if (args[i] == "--sync-marks") {
+      o.sync_marks = true;
     } else if ((args[i] == "--channels" && value(o.channels)) || (args[i] == "--seconds" && value(o.seconds)) ||
                (args[i] == "--groups" && value(o.groups)) || (args[i] == "--width" && value(o.width)) ||
                (args[i] == "--height" && value(o.height)) || (args[i] == "--fps" && value(o.fps))) {

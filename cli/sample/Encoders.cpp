@@ -168,4 +168,15 @@ void ChannelTone(int channel, int64_t first_sample, int count, int sample_rate, 
   }
 }
 
+void ChannelSound(int channel, int marked_seconds, int64_t first_sample, int count, int sample_rate, int16_t* out) {
+  ChannelTone(channel, first_sample, count, sample_rate, out);
+  const int64_t beep = int64_t{sample_rate} * kBeepMs / 1000;
+  for (int i = 0; i < count; ++i) {
+    const int64_t into_second = (first_sample + i) % sample_rate;
+    if ((first_sample + i) / sample_rate >= marked_seconds || into_second >= beep) continue;
+    const double t = static_cast<double>(into_second) / sample_rate;
+    out[i] = static_cast<int16_t>(std::lround(kBeepAmplitude * std::sin(2 * std::numbers::pi * kBeepHz * t)));
+  }
+}
+
 }  // namespace sample

@@ -60,4 +60,18 @@ class AudioEncoder {
 // The tone of a channel: its pitch says which channel it is (300 Hz + 100 Hz a channel).
 void ChannelTone(int channel, int64_t first_sample, int count, int sample_rate, int16_t* out);
 
+// Sync marks: a beep at every whole second of the recording, in every channel
+// at once, so that a player's sound can be held against its pictures (which
+// turn white at the same time stamps). It starts on the second's first sample,
+// rising from zero, and replaces the channel's tone for 40 ms; louder than the
+// tone, so that it stands out even where a channel's tone is 1 kHz itself.
+inline constexpr int kBeepHz = 1000;
+inline constexpr int kBeepMs = 40;
+inline constexpr int kBeepAmplitude = 16000;
+
+// The channel's tone, with beeps at the whole seconds before `marked_seconds`
+// (0: none). The sound a recording carries past its end stays the tone: no beep
+// without its white picture.
+void ChannelSound(int channel, int marked_seconds, int64_t first_sample, int count, int sample_rate, int16_t* out);
+
 }  // namespace sample

@@ -43,6 +43,9 @@ std::string ClockText(int64_t utc, int64_t frame, int fps) {
   return text;
 }
 
+// Seconds whose start carries a sync mark's beep.
+int MarkedSeconds(const SampleOptions& o) { return o.sync_marks ? o.seconds : 0; }
+
 bool UseLongNames(const SampleOptions& o) {
   // MP4 names are long only; one count byte of a short-named QVV file holds 7 video streams.
   return o.long_names || o.format == "mp4" || (o.format == "qvv" && o.channels > 7);
@@ -75,6 +78,7 @@ EncodedPacket NextPicture(const SampleOptions& o, Channel& ch, int channel, int6
   } else {
     RenderFrame(ch.picture, channel, frame, o.fps, clock);
   }
+  if (o.sync_marks && IsSyncMarkFrame(frame, o.fps)) PaintSyncMark(ch.picture);
   auto packets = ch.video.Encode(ch.picture, frame);
   return packets.empty() ? EncodedPacket{} : std::move(packets.front());  // zero latency: one in, one out
 }
@@ -135,7 +139,7 @@ bool WriteQvvGroup(const SampleOptions& o, int group, const std::string& path, s
       auto& done = voice_samples[static_cast<size_t>(c)];
       while (done * 1000000 / kVoiceRate <= t_us) {
         int16_t pcm[kVoiceFrame];
-        ChannelTone(c, done, kVoiceFrame, kVoiceRate, pcm);
+        ChannelSound(c, MarkedSeconds(o), done, kVoiceFrame, kVoiceRate, pcm);
         uint8_t frame[ZN_VOICE_MAX_FRAME_BYTES];
         ZN_VOICE_EncodeFrame(voice[static_cast<size_t>(c)].data(), pcm, frame, kVoiceFrame);
         writer.WriteAudio(static_cast<uint32_t>(n + c), static_cast<uint32_t>(done * 1000000 / kVoiceRate), 0x02, frame,
@@ -229,7 +233,7 @@ bool WriteAviChannel(const SampleOptions& o, int group, int channel, const std::
     const int64_t t_us = f * 1000000 / o.fps;
     while (audio && samples * 1000000 / kVoiceRate <= t_us) {
       std::vector<int16_t> pcm(static_cast<size_t>(adpcm.frame_size()));
-      ChannelTone(channel, samples, adpcm.frame_size(), kVoiceRate, pcm.data());
+      ChannelSound(channel, MarkedSeconds(o), samples, adpcm.frame_size(), kVoiceRate, pcm.data());
       for (const auto& p : adpcm.Encode(pcm.data(), samples)) writer.WritePacket(1, 0, true, p.data.data(), p.data.size());
       samples += adpcm.frame_size();
     }
@@ -276,14 +280,24 @@ bool WriteFlvChannel(const SampleOptions& o, int group, int channel, const std::
   const auto records = SensorRecords(DriveFor(group, o.groups, GroupStart(o, group), o.seconds));
   size_t next_record = 0;
   int64_t samples = 0, audio_packets = 0;
+  // With sync marks the encoder is fed its delay ahead, so that packets still go
+  // into the file in time order with the pictures.
+  const int64_t lead = audio && o.sync_marks ? encoder.context()->initial_padding : 0;
   for (int64_t f = 0; f < static_cast<int64_t>(o.seconds) * o.fps; ++f) {
     const int64_t t_us = f * 1000000 / o.fps;
-    while (audio && samples * 1000000 / rate <= t_us) {
+    while (audio && (samples - lead) * 1000000 / rate <= t_us) {
       std::vector<int16_t> pcm(static_cast<size_t>(encoder.frame_size()));
-      ChannelTone(channel, samples, encoder.frame_size(), rate, pcm.data());
+      ChannelSound(channel, MarkedSeconds(o), samples, encoder.frame_size(), rate, pcm.data());
       for (const auto& p : encoder.Encode(pcm.data(), samples)) {
-        // Packet times follow the packets, not the encoder's priming delay.
-        const auto ms = static_cast<uint32_t>(audio_packets++ * encoder.frame_size() * 1000 / rate);
+        // Packet times follow the packets, not the encoder's priming delay...
+        auto ms = static_cast<uint32_t>(audio_packets++ * encoder.frame_size() * 1000 / rate);
+        if (o.sync_marks) {
+          // ...except where a beep must sound with its white picture: there a
+          // packet carries the time of the samples it decodes to, and AAC's
+          // priming packet (samples before the first) is left out.
+          if (p.pts < 0) continue;
+          ms = static_cast<uint32_t>(p.pts * 1000 / rate);
+        }
         writer.WriteAudio(ms, p.data.data(), p.data.size());
       }
       samples += encoder.frame_size();
@@ -344,7 +358,7 @@ bool WriteMp4Channel(const SampleOptions& o, int group, int channel, const std::
     const int64_t t_us = f * 1000000 / o.fps;
     while (audio && samples * 1000000 / kVoiceRate <= t_us) {
       std::vector<int16_t> pcm(static_cast<size_t>(aac.frame_size()));
-      ChannelTone(channel, samples, aac.frame_size(), kVoiceRate, pcm.data());
+      ChannelSound(channel, MarkedSeconds(o), samples, aac.frame_size(), kVoiceRate, pcm.data());
       for (const auto& p : aac.Encode(pcm.data(), samples)) write(p, as, {1, kVoiceRate}, aac.frame_size());
       samples += aac.frame_size();
     }

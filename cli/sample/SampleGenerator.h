@@ -22,6 +22,8 @@ struct SampleOptions {
   // pictures at constant quality, textured ones at kDefaultMilliBitsPerPixel.
   int64_t bit_rate = 0;
   bool long_names = false;
+  // A white picture and a 1 kHz beep in every channel at every whole second.
+  bool sync_marks = false;
 };
 
 // Textured pictures without a bit rate get this many bits a pixel a second,

@@ -140,6 +140,14 @@ Box MovingObject(int channel, int64_t frame, int width, int height, int fps) {
   return {x, std::min(y, height - bh), bw, bh};
 }
 
+bool IsSyncMarkFrame(int64_t frame, int fps) { return frame % fps == 0; }
+
+void PaintSyncMark(YuvPicture& p) {
+  const size_t luma = static_cast<size_t>(p.width) * p.height;
+  std::fill(p.pixels.begin(), p.pixels.begin() + static_cast<std::ptrdiff_t>(luma), uint8_t{235});
+  std::fill(p.pixels.begin() + static_cast<std::ptrdiff_t>(luma), p.pixels.end(), uint8_t{128});
+}
+
 void RenderFrame(YuvPicture& p, int channel, int64_t frame, int fps, const std::string& clock_text) {
   const int w = p.width, h = p.height;
   for (int y = 0; y < h; ++y) {

@@ -24,6 +24,11 @@ struct YuvPicture {
   uint8_t* v() { return pixels.data() + width * height + (width / 2) * (height / 2); }
 };
 
+// Sync marks: the picture at every whole second of the recording is white all
+// over (Y 235, U and V 128) in every channel, while the sound beeps.
+bool IsSyncMarkFrame(int64_t frame, int fps);
+void PaintSyncMark(YuvPicture& picture);
+
 // `clock_text` is burned in at the bottom (the recording time of the frame).
 void RenderFrame(YuvPicture& picture, int channel, int64_t frame, int fps, const std::string& clock_text);
 

@@ -1,15 +1,24 @@
 // Sample recordings read back through our readers and, for AVI, FLV and MP4,
 // through ffprobe and ffmpeg: streams, durations, key-frame spacing, records;
-// textured pictures encoded as a recorder encodes them, at their bit rate.
+// textured pictures encoded as a recorder encodes them, at their bit rate;
+// sync marks seen and heard where they belong once decoded.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <map>
+#include <numbers>
 #include <sstream>
 
+#include "QVVReader/ByteIO.h"
 #include "QVVReader/FileName.h"
+#include "QVVReader/QvvDemuxer.h"
 #include "tests/reader/PeerTestUtil.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
+#include "voice/voxcore.h"
 
 namespace {
 
@@ -173,13 +182,13 @@ TEST(MkSample, ClipsOfEveryChannelOfAQvvFileDecodeCleanly) {
 
 TEST(MkSample, SameArgumentsGiveTheSameBytes) {
   TempDir dir;
-  for (const std::string content : {"", " --content textured --bitrate 300k"}) {
+  for (const std::string content : {"", " --content textured --bitrate 300k", " --sync-marks"}) {
     for (const std::string format : {"qvv", "avi", "flv", "mp4"}) {
       SCOPED_TRACE(format + content);
       // Two channels: QVV encodes them on two threads at once.
       const std::string args =
           "--format " + format + " --channels 2 --seconds 1 --groups 1 --width 160 --height 96" + content;
-      const std::string name = format + (content.empty() ? "-plain" : "-textured");
+      const std::string name = format + (content.empty() ? "-plain" : content == " --sync-marks" ? "-marks" : "-textured");
       const auto a = Generate((dir / (name + "a")).string(), args);
       const auto b = Generate((dir / (name + "b")).string(), args);
       ASSERT_EQ(a.size(), b.size());
@@ -223,6 +232,169 @@ TEST(MkSample, TexturedVideoIsMainProfileCabacAtTheAskedBitRate) {
   const auto coding = CodingOf(plain[0]);
   EXPECT_EQ(coding.profile, "Constrained Baseline");
   EXPECT_EQ(coding.entropy_flags.find('1'), std::string::npos);
+}
+
+// ---------------------------------------------------------------- sync marks
+
+struct Sound {
+  std::vector<int16_t> pcm;
+  int rate = 0;
+};
+
+// The first audio stream of an AVI, FLV or MP4 as ffmpeg decodes it.
+Sound FfmpegSound(const std::string& file) {
+  Sound sound;
+  std::string rate, bytes;
+  RunShell("ffprobe -v error -select_streams a:0 -show_entries stream=sample_rate -of csv=p=0 '" + file + "'", &rate);
+  sound.rate = std::atoi(rate.c_str());
+  RunShell("ffmpeg -v error -i '" + file + "' -map 0:a:0 -f s16le -ac 1 -", &bytes);
+  sound.pcm.resize(bytes.size() / 2);
+  std::memcpy(sound.pcm.data(), bytes.data(), sound.pcm.size() * 2);
+  return sound;
+}
+
+// A QVV file's voice stream as our reader reads it and voxcore decodes it, each
+// frame placed at its time stamp.
+Sound QvvVoice(const std::string& file, int stream) {
+  Sound sound{{}, 8000};
+  qvv::ByteIOContext* pb = qvv::url_open_file(file.c_str(), qvv::kUrlReadOnly);
+  EXPECT_NE(pb, nullptr);
+  if (!pb) return sound;
+  qvv::QvvDemuxer demuxer;
+  EXPECT_EQ(demuxer.Open(pb, file), 0);
+  std::vector<uint8_t> state(ZN_VOICE_STATE_SIZE);
+  ZN_VOICE_DecReset(state.data(), 35);
+  qvv::ReaderPacket packet;
+  while (demuxer.ReadPacket(packet) >= 0) {
+    if (packet.stream_index != stream) continue;
+    int16_t pcm[ZN_VOICE_MAX_DECODED_SAMPLES];
+    uint16_t count = 0;
+    EXPECT_EQ(ZN_VOICE_DecodeFrame(state.data(), packet.data.get(), pcm, &count), ZN_VOICE_OK);
+    const auto at = static_cast<size_t>(packet.pts * sound.rate / 1000000);
+    if (sound.pcm.size() < at + count) sound.pcm.resize(at + count);
+    std::copy(pcm, pcm + count, sound.pcm.begin() + static_cast<std::ptrdiff_t>(at));
+  }
+  qvv::url_fclose(pb);
+  return sound;
+}
+
+// The sinusoid of `hz` that best matches the 5 ms around sample `center` (least
+// squares): its amplitude, and what it leaves unexplained (root mean square).
+struct Fit {
+  double amplitude = 0;
+  double residual = 0;
+};
+
+Fit FitTone(const Sound& s, int64_t center, double hz) {
+  const int64_t half = s.rate * 5 / 2000;
+  const int64_t from = std::max<int64_t>(0, center - half);
+  const int64_t to = std::min<int64_t>(static_cast<int64_t>(s.pcm.size()), center + half);
+  double cc = 0, ss = 0, cs = 0, xc = 0, xs = 0, xx = 0;
+  for (int64_t n = from; n < to; ++n) {
+    const double phase = 2 * std::numbers::pi * hz * static_cast<double>(n) / s.rate;
+    const double c = std::cos(phase), si = std::sin(phase), x = s.pcm[static_cast<size_t>(n)];
+    cc += c * c, ss += si * si, cs += c * si, xc += x * c, xs += x * si, xx += x * x;
+  }
+  const double det = cc * ss - cs * cs;
+  if (to - from < 2 || det <= 0) return {};
+  const double a = (xc * ss - xs * cs) / det, b = (xs * cc - xc * cs) / det;
+  const double left = xx - a * xc - b * xs;  // the sum of squares the fit leaves
+  return {std::hypot(a, b), std::sqrt(std::max(0.0, left) / static_cast<double>(to - from))};
+}
+
+// Where 1 kHz sounds at over half the beep's loudness (16000): [first, last]
+// samples of every run.
+std::vector<std::pair<int64_t, int64_t>> Beeps(const Sound& s) {
+  std::vector<std::pair<int64_t, int64_t>> runs;
+  bool in = false;
+  for (int64_t n = 0; n < static_cast<int64_t>(s.pcm.size()); ++n) {
+    const bool loud = FitTone(s, n, 1000).amplitude > 8000;
+    if (loud && !in) runs.push_back({n, n});
+    if (loud) runs.back().second = n;
+    in = loud;
+  }
+  return runs;
+}
+
+// The beeps begin on whole seconds and last 40 ms (each to within a
+// millisecond); away from their edges the sound is the beep alone or the
+// channel's tone alone. `from_second` skips what a codec cannot carry.
+void ExpectBeepsAtWholeSeconds(const Sound& s, int channel, int seconds, int from_second) {
+  ASSERT_GT(s.rate, 0);
+  const auto beeps = Beeps(s);
+  ASSERT_EQ(beeps.size(), static_cast<size_t>(seconds - from_second));
+  const double ms = s.rate / 1000.0;
+  for (size_t i = 0; i < beeps.size(); ++i) {
+    const int64_t second = (from_second + static_cast<int64_t>(i)) * s.rate;
+    EXPECT_NEAR(static_cast<double>(beeps[i].first - second), 0, ms) << "beep " << i;
+    EXPECT_NEAR(static_cast<double>(beeps[i].second + 1 - beeps[i].first), 40 * ms, ms) << "beep " << i;
+  }
+  const int64_t start = from_second * s.rate;
+  const int64_t end = static_cast<int64_t>(s.pcm.size()) - static_cast<int64_t>(5 * ms);
+  for (int64_t n = start + static_cast<int64_t>(5 * ms); n < end; n += static_cast<int64_t>(ms)) {
+    const double into = static_cast<double>(n % s.rate);
+    const double from_edge = std::min({into, std::abs(into - 40 * ms), s.rate - into});
+    if (from_edge < 5 * ms) continue;  // the window straddles an edge of the beep
+    const bool beeping = into < 40 * ms && n / s.rate < seconds;  // none past the end
+    const Fit fit = FitTone(s, n, beeping ? 1000 : 300 + 100 * channel);
+    SCOPED_TRACE("sample " + std::to_string(n));
+    EXPECT_NEAR(fit.amplitude, beeping ? 16000 : 6000, beeping ? 2400 : 2000);
+    EXPECT_LT(fit.residual, 0.1 * fit.amplitude);
+  }
+}
+
+// Which of a file's pictures are white all over (Y 235, U and V 128, near
+// enough for a lossy codec), in order.
+std::vector<bool> WhitePictures(const std::string& file, int width, int height) {
+  std::string bytes;
+  RunShell("ffmpeg -v error -i '" + file + "' -map 0:v:0 -f rawvideo -pix_fmt yuv420p -", &bytes);
+  const size_t luma = static_cast<size_t>(width) * height;
+  const size_t size = luma * 3 / 2;
+  std::vector<bool> white;
+  for (size_t at = 0; at + size <= bytes.size(); at += size) {
+    bool all = true;
+    for (size_t i = 0; i < size && all; ++i) {
+      const int v = static_cast<uint8_t>(bytes[at + i]);
+      all = i < luma ? std::abs(v - 235) <= 6 : std::abs(v - 128) <= 4;
+    }
+    white.push_back(all);
+  }
+  return white;
+}
+
+TEST(MkSample, SyncMarksFlashAndBeepInEveryChannelAtWholeSeconds) {
+  TempDir dir;
+  struct Case {
+    std::string format, audio;
+    int first_beep;  // AAC in FLV cannot carry the first frame's samples: its priming is left out
+  };
+  for (const Case& c : {Case{"qvv", "voice", 0}, Case{"flv", "aac", 1}, Case{"flv", "adpcm", 0},
+                        Case{"avi", "adpcm", 0}, Case{"mp4", "aac", 0}}) {
+    SCOPED_TRACE(c.format + " " + c.audio);
+    const auto files = Generate((dir / (c.format + c.audio)).string(), "--format " + c.format + " --audio " + c.audio +
+                                                                          " --channels 2 --seconds 3 --groups 1"
+                                                                          " --width 160 --height 96 --sync-marks");
+    ASSERT_EQ(files.size(), c.format == "qvv" ? 1u : 2u);
+    for (int channel = 0; channel < 2; ++channel) {
+      SCOPED_TRACE("channel " + std::to_string(channel));
+      std::string video = files[static_cast<size_t>(c.format == "qvv" ? 0 : channel)];
+      Sound sound;
+      if (c.format == "qvv") {  // ffmpeg reads the pictures from a clip, which copies the packets
+        sound = QvvVoice(video, 2 + channel);
+        const std::string clip = (dir / ("qvv-clip" + std::to_string(channel) + ".avi")).string();
+        ASSERT_EQ(RunShell(kTool + " clip '" + video + "' --from 0 --to 3 --stream " + std::to_string(channel) + " '" +
+                           clip + "' 2>/dev/null"),
+                  0);
+        video = clip;
+      } else {
+        sound = FfmpegSound(video);
+      }
+      const auto white = WhitePictures(video, 160, 96);
+      ASSERT_EQ(white.size(), 75u);
+      for (size_t f = 0; f < white.size(); ++f) EXPECT_EQ(white[f], f % 25 == 0) << "picture " << f;
+      ExpectBeepsAtWholeSeconds(sound, channel, 3, c.first_beep);
+    }
+  }
 }
 
 TEST(MkSample, TwelveChannelQvvUsesTheLongFormAndLastGroupDrivesAbroad) {
