@@ -18,7 +18,7 @@ mkdir -p "$out"
 "$tool" --help
 echo
 echo "== sample recordings in $out/samples"
-"$tool" mksample "$out/samples" --channels 4 --seconds 6 --groups 2
+"$tool" mksample "$out/samples" --channels 4 --seconds 6 --groups 2 --sync-marks
 "$tool" mksample "$out/samples" --format avi --channels 2 --seconds 6 --groups 1
 first=$(ls "$out"/samples/*.qvv | sed -n 1p)
 echo
@@ -36,8 +36,8 @@ echo "overlay record of $(basename "$avi"):"
 ffmpeg -v error -y -ss 1 -i "$out/clip.avi" -frames:v 1 "$out/clip-frame.png" && echo "a picture of the clip: $out/clip-frame.png"
 
 echo
-echo "== playback engine: $(basename "$first"), 4 channels at 1x, then backwards at 4x"
-"$tool" play "$first" --channels 4
+echo "== playback engine: $(basename "$first"), 4 channels at 1x with channel 2's sound (into $out/channel2.wav), then backwards at 4x"
+"$tool" play "$first" --channels 4 --audio-channel 2 --wav "$out/channel2.wav"
 "$tool" play "$first" --channels 4 --reverse --speed 64
 
 echo
