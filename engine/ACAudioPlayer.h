@@ -29,7 +29,9 @@ namespace engine {
 class ACAudioPlayer final : public engine::AudioClock {
  public:
   static constexpr uint32_t kPcmRingBytes = 102400;
-  static constexpr int kInputBytes = 2048;  // a packet's bytes beyond this are cut off
+  // A packet's bytes beyond this are cut off. Larger than the recorder's own
+  // 2048: a Flash ADPCM packet of 4096 samples is 2051 bytes.
+  static constexpr int kInputBytes = 65536;
 
   ACAudioPlayer();
   ~ACAudioPlayer() override;
