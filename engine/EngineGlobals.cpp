@@ -36,4 +36,10 @@ void ResetAllSourceEvents() {
   for (auto& e : Sources().events) e.Reset();
 }
 
+ChannelDisplay& DisplaySettings(int channel) {
+  static std::array<ChannelDisplay, kDisplayChannels + 1> settings;
+  if (channel < 0 || channel >= kDisplayChannels) return settings[kDisplayChannels];
+  return settings[static_cast<size_t>(channel)];
+}
+
 }  // namespace engine
