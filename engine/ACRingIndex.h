@@ -13,7 +13,9 @@ class ACRingIndex {
 
   bool Empty() const { return write_ == read_ && !full_; }
   bool Full() const { return write_ == read_ && full_; }
-  int Count() const { return full_ ? Capacity : (write_ - read_ + Capacity) % Capacity; }
+  // The flag stays set after a Get from a full ring until the reader catches
+  // up, so it alone does not mean full.
+  int Count() const { return Full() ? Capacity : (write_ - read_ + Capacity) % Capacity; }
   int WriteSlot() const { return write_; }
   int ReadSlot() const { return read_; }
   // Call only when not full / not empty.

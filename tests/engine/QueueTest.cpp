@@ -132,6 +132,7 @@ TEST(AlgProtocolList, CopiesWholeRecordsInOrder) {
   EXPECT_EQ(list.Peek()->time, 1000);
   qvv::AlgProtocol out;
   for (int i = 0; i < AlgProtocolList::kCapacity; ++i) {
+    EXPECT_EQ(list.Count(), AlgProtocolList::kCapacity - i) << "draining a ring that was full";
     ASSERT_TRUE(list.Get(out));
     EXPECT_EQ(out.time, 1000 + i);
     ASSERT_EQ(out.texts.size(), 1u);
