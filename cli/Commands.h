@@ -17,5 +17,6 @@ int RunName(const Args& args);
 int RunClip(const Args& args);
 int RunMkSample(const Args& args);
 int RunPlay(const Args& args);
+int RunSnapshot(const Args& args);
 
 }  // namespace cli

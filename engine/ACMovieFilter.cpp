@@ -15,7 +15,10 @@
 #include "engine/ACMediaList.h"
 #include "engine/ACMovieList.h"
 #include "engine/ACRAWDataList.h"
+#include "engine/ACSnapshotFilter.h"
 #include "engine/AlgProtocolList.h"
+#include "engine/ImplACVirtualMovie.h"
+#include "engine/OverlayTrack.h"
 #include "engine/EngineGlobals.h"
 #include "platform/Event.h"
 #include "platform/TickCount.h"
@@ -36,6 +39,7 @@ struct ACMovieFilter::Position {
   ACRAWDataList raw_alg;
   AlgProtocolList overlays;
   qvv::AlgParse alg_parser;
+  qvv::AlgProtocol dropped_record;  // the play thread's scratch for records it drops
   std::unique_ptr<ACH264Decoder> decoder;  // the decode thread's
   // The stream's decoder set-up, under the packet ring's lock; the serial
   // tells the decode thread that it changed.
@@ -46,6 +50,8 @@ struct ACMovieFilter::Position {
   std::mutex surface_mutex;
   std::condition_variable surface_idle;
   platform::Surface* surface = nullptr;  // guarded by surface_mutex
+  // Draws into the surface; replaced with it, used by the play thread.
+  std::unique_ptr<ImplACVirtualMovie> movie;  // guarded by surface_mutex
   bool drawing = false;                  // guarded by surface_mutex
 
   // Flush hand-shakes as generation counters: a request is a new number, it
@@ -65,7 +71,10 @@ struct ACMovieFilter::Position {
   std::atomic<bool> closed{false};
   std::atomic<bool> decoding{false};  // the decode thread holds a packet (set under the packets' lock)
   std::atomic<int> decode_errors{0};
-  std::vector<uint8_t> yuyv;  // conversion for the surface, owned by the play thread
+  // Room in the overlay ring: the play thread took records.
+  Event overlay_space{Event::Mode::AutoReset};
+  std::atomic<uint64_t> alg_wakeups{0};     // passes of the alg thread, waits included
+  std::atomic<uint64_t> overlays_taken{0};  // records the play thread took for drawing
 };
 
 // The state the threads share with the filter; they keep it alive.
@@ -82,6 +91,8 @@ struct ACMovieFilter::Core {
   void AlgLoop(int channel, const platform::StopToken& stop);
   void ProcessAlgData(int channel, const uint8_t* data, int size, uint64_t flush_seen);
   void Show(Position& p, int channel, int64_t time, const uint8_t* pixels, int width, int height);
+  void TakeOverlay(Position& p, int channel, OverlayTrack& overlay, int64_t time_ms, uint8_t* picture, int width,
+                   int height);
   void ShowMovieandText(int channel, int64_t time_ms, const uint8_t* picture, int width, int height, const char* text);
   bool Stopping(const platform::StopToken& token) const { return token.StopRequested() || stop.load(); }
   // Waits until each wanted answer arrived (want[c] == 0: none wanted), for
@@ -89,6 +100,7 @@ struct ACMovieFilter::Core {
   bool AwaitAnswers(const std::array<uint64_t, kChannelPositions>& want,
                     std::atomic<uint64_t> Position::*answer, Event Position::*answered, const char* what);
   Position& At(int channel) { return *positions[static_cast<size_t>(channel)]; }
+  const Position& At(int channel) const { return *positions[static_cast<size_t>(channel)]; }
 
   platform::SystemTimeSource system_time;
   platform::SystemSleeper system_sleeper;
@@ -96,7 +108,7 @@ struct ACMovieFilter::Core {
   platform::Sleeper* sleeper;
   std::array<std::unique_ptr<Position>, kChannelPositions> positions;
   int channel_count = -1;
-  void* next_filter = nullptr;
+  std::atomic<ACSnapshotFilter*> next_filter{nullptr};
   std::atomic<PictureObserver*> observer{nullptr};
   std::atomic<int> show_mode{1};
 
@@ -150,6 +162,13 @@ int ACMovieFilter::InitFilter(const ACParam* param) {
         ok = false;
         continue;
       }
+      if (p.surface != surface || !p.movie) {
+        p.movie.reset();
+        if (surface) {
+          p.movie = std::make_unique<ImplACVirtualMovie>();
+          p.movie->Open(surface);
+        }
+      }
       p.surface = surface;
     }
   }
@@ -202,6 +221,7 @@ int ACMovieFilter::FinalFilter() {
     p.decode_wake.Set();  // wake every wait
     p.alg_wake.Set();
     p.play_wake.Set();
+    p.overlay_space.Set();
   }
   c.released.Set();
   if (any) c.sleeper->SleepMs(100);
@@ -229,6 +249,7 @@ int ACMovieFilter::FinalFilter() {
     {
       std::lock_guard lock(p.surface_mutex);
       p.surface = nullptr;
+      p.movie.reset();
     }
     if (threads_[static_cast<size_t>(ch)].decode.Running()) continue;
     p.decoder.reset();
@@ -238,7 +259,15 @@ int ACMovieFilter::FinalFilter() {
   return 1;
 }
 
-void ACMovieFilter::SetFilter(void* next) { core_->next_filter = next; }
+uint64_t ACMovieFilter::AlgWakeups(int channel) const {
+  return channel >= 0 && channel < kChannelPositions ? core_->At(channel).alg_wakeups.load() : 0;
+}
+
+uint64_t ACMovieFilter::OverlaysTaken(int channel) const {
+  return channel >= 0 && channel < kChannelPositions ? core_->At(channel).overlays_taken.load() : 0;
+}
+
+void ACMovieFilter::SetFilter(ACSnapshotFilter* next) { core_->next_filter.store(next); }
 void ACMovieFilter::SetObserver(PictureObserver* observer) { core_->observer.store(observer); }
 void ACMovieFilter::SetShowMode(int mode) { core_->show_mode.store(mode); }
 int64_t ACMovieFilter::clock_time() const { return core_->clock_time.load(); }
@@ -454,6 +483,7 @@ bool ACMovieFilter::EmptyAlgData(int channel) {
       p.raw_alg.Clear();
     }
     p.alg_wake.Set();
+    p.overlay_space.Set();
     if (AlgThreadRunning(ch) && PlayThreadRunning(ch)) want[static_cast<size_t>(ch)] = request;
   }
   return c.AwaitAnswers(want, &Position::alg_answer, &Position::alg_answered, "overlay flush");
@@ -585,37 +615,25 @@ void ACMovieFilter::Core::ShowMovieandText(int channel, int64_t time_ms, const u
                                            const char* text) {
   if (channel < 0 || channel >= kChannelPositions || !picture || width <= 0 || height <= 0) return;
   if (PictureObserver* o = observer.load()) o->OnPicture(channel, time_ms, picture, width, height, text);
-  const int mode = show_mode.load();
-  if (mode != 0 && mode != 1) return;
+  // The snapshot filter sees every picture first (it only copies the ones asked for).
+  if (ACSnapshotFilter* next = next_filter.load()) {
+    ObjectLock lock(*next);
+    next->InputFrame(channel, picture, width, height);
+  }
   Position& p = At(channel);
-  platform::Surface* surface;
+  ImplACVirtualMovie* movie;
   {
     std::lock_guard lock(p.surface_mutex);
-    surface = p.surface;
-    if (!surface) return;
+    movie = p.movie.get();
+    if (!movie) return;
     p.drawing = true;
   }
-  // Planar 4:2:0 to packed YUYV for the surface.
-  p.yuyv.resize(static_cast<size_t>(width) * height * 2);
-  const uint8_t* y = picture;
-  const uint8_t* u = picture + width * height;
-  const uint8_t* v = u + (width / 2) * (height / 2);
-  for (int row = 0; row < height; ++row) {
-    uint8_t* out = p.yuyv.data() + static_cast<size_t>(row) * width * 2;
-    const uint8_t* yr = y + static_cast<size_t>(row) * width;
-    const uint8_t* ur = u + static_cast<size_t>(row / 2) * (width / 2);
-    const uint8_t* vr = v + static_cast<size_t>(row / 2) * (width / 2);
-    for (int x = 0; x + 1 < width; x += 2) {
-      out[2 * x] = yr[x];
-      out[2 * x + 1] = ur[x / 2];
-      out[2 * x + 2] = yr[x + 1];
-      out[2 * x + 3] = vr[x / 2];
-    }
+  movie->SetShowMode(show_mode.load());
+  if (text) {
+    movie->ShowPictureWithText(picture, width, height, channel, text);
+  } else {
+    movie->ShowPicture(picture, time_ms, width, height, channel);
   }
-  const platform::Size client = surface->ClientSize();
-  platform::Picture shown{p.yuyv.data(), width, height, width * 2, platform::PixelFormat::YUYV};
-  shown.time_ms = time_ms;
-  surface->Present(shown, {0, 0, client.width, client.height});
   {
     std::lock_guard lock(p.surface_mutex);
     p.drawing = false;
@@ -627,6 +645,7 @@ void ACMovieFilter::Core::PlayLoop(int channel, const platform::StopToken& stop)
   ThreadStarted();
   Position& p = At(channel);
   PixelBlock picture;  // the picture shown last (swapped with the queue's nodes)
+  OverlayTrack overlay;  // the analysis record drawn into this channel's pictures
   int64_t current = 0, previous = 0;
   int width = 0, height = 0;
   bool held = false;  // a picture is in the buffer
@@ -642,6 +661,7 @@ void ACMovieFilter::Core::PlayLoop(int channel, const platform::StopToken& stop)
       ObjectLock lock(p.overlays);
       p.overlays.Clear();
     }
+    overlay.Reset();
     p.alg_answer.store(overlay_flush);
     p.alg_answered.Set();
   };
@@ -756,9 +776,31 @@ void ACMovieFilter::Core::PlayLoop(int channel, const platform::StopToken& stop)
     }
     p.play_waits_for.store(kNotWaiting);
     if (!held || Stopping(stop) || p.play_flush.load() != flush_seen) continue;
+    TakeOverlay(p, channel, overlay, current, picture.get(), width, height);
     Show(p, channel, current, picture.get(), width, height);
     last_display = time->TickCount();
   }
+}
+
+void ACMovieFilter::Core::TakeOverlay(Position& p, int channel, OverlayTrack& overlay, int64_t time_ms,
+                                      uint8_t* picture, int width, int height) {
+  int taken = 0;
+  if (DisplaySettings(channel).overlay.load()) {
+    // The record of this picture is drawn into it (drawn once, blended into
+    // every picture of its 260 ms).
+    overlay.Apply(p.overlays, time_ms, picture, width, height);
+    taken = overlay.last_taken();
+    p.overlays_taken.fetch_add(static_cast<uint64_t>(taken));
+  } else {
+    // Overlays off: records of pictures gone by are dropped, so that the ring
+    // does not stop the alg thread and they are current when switched on.
+    ObjectLock lock(p.overlays);
+    for (const qvv::AlgProtocol* r = p.overlays.Peek(); r && r->time < time_ms; r = p.overlays.Peek()) {
+      p.overlays.Get(p.dropped_record);
+      ++taken;
+    }
+  }
+  if (taken > 0) p.overlay_space.Set();
 }
 
 // ------------------------------------------------------------------ alg thread
@@ -773,7 +815,9 @@ void ACMovieFilter::Core::ProcessAlgData(int channel, const uint8_t* data, int s
       ObjectLock lock(p.overlays);
       if (p.overlays.Put(p.alg_parser.record)) return;
     }
-    sleeper->SleepMs(1);
+    // Woken when the play thread takes records (or by a flush or the stop).
+    sleeper->WaitFor(p.overlay_space, 100);
+    p.alg_wakeups.fetch_add(1);
   }
 }
 
@@ -783,6 +827,7 @@ void ACMovieFilter::Core::AlgLoop(int channel, const platform::StopToken& stop_t
   std::unique_ptr<uint8_t[]> work(new uint8_t[8000]);
   uint64_t flush_seen = 0;
   while (!Stopping(stop_token)) {
+    p.alg_wakeups.fetch_add(1);
     const uint64_t flush = p.alg_flush.load();
     if (flush != flush_seen) {
       flush_seen = flush;

@@ -39,6 +39,8 @@
 
 namespace engine {
 
+class ACSnapshotFilter;
+
 inline constexpr int kChannelPositions = 12;
 
 struct ACParam {
@@ -81,7 +83,12 @@ class ACMovieFilter : public ClockTarget {
   // Always 1; threads that did not end in time are reported and counted.
   int FinalFilter();
   int getFilterType() const { return 108; }
-  void SetFilter(void* next);
+  // Passes of a channel's alg thread (its waits included), and the overlay
+  // records its play thread took to draw: an idle alg thread makes few passes.
+  uint64_t AlgWakeups(int channel) const;
+  uint64_t OverlaysTaken(int channel) const;
+  // The snapshot filter, which sees every picture shown (set before input).
+  void SetFilter(ACSnapshotFilter* next);
   void SetObserver(PictureObserver* observer);
   void SetShowMode(int mode);
 

@@ -7,6 +7,7 @@
 #   scripts/test.sh --tsan   the second part only
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root=$PWD
 
 mode=${1:-all}
 jobs=$(nproc)
@@ -19,6 +20,7 @@ run_asan() {
   cmake --build "$build"
   (cd "$build" &&
     ASAN_OPTIONS="detect_leaks=1:abort_on_error=1" UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
+      LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp" \
       ctest --output-on-failure -j"$jobs")
 }
 

@@ -119,7 +119,7 @@ std::vector<TimedRecord> OverlayRecords(int channel, int seconds, int width, int
     amf.Field("FSTR", "car 0.97");
     amf.Field("FX", sx(b.x));
     amf.Field("FY", sy(std::max(0, b.y - 12)));
-    amf.Field("FSIZE", 24);
+    amf.Field("FSIZE", 24 * 64);  // the label's height in 1/64 pixel: 24 pixels
     // A fixed region of interest: the lower middle of the picture.
     const int corners[4][2] = {{width / 4, height / 2}, {3 * width / 4, height / 2}, {width - 1, height - 1}, {0, height - 1}};
     amf.Field("ROIColor", 3);
