@@ -316,39 +316,35 @@ int ImplACVirtualMovie::RenderWithText(const uint8_t* picture, int width, int he
   const platform::Size pane = window_->ClientSize();
   if (pane.width <= 0 || pane.height <= 0 || width < 2 || height < 2) return 0;
   if (show_mode_ != kShowBitmap && show_mode_ != kShowSurfaces) return 1;
-  // The picture as it is (not turned), stretched over the whole pane.
-  QImage frame(width & ~1, height & ~1, QImage::Format_BGR888);
-  to_bgr_ = sws_getCachedContext(to_bgr_, width & ~1, height & ~1, AV_PIX_FMT_YUV420P, width & ~1, height & ~1,
+  // The picture as it is (not turned), stretched over the whole pane (by
+  // libswscale: Qt's smooth scaling would hand the work to its thread pool).
+  QImage canvas(pane.width, pane.height, QImage::Format_BGR888);
+  if (canvas.isNull()) return 0;
+  to_bgr_ = sws_getCachedContext(to_bgr_, width & ~1, height & ~1, AV_PIX_FMT_YUV420P, pane.width, pane.height,
                                  AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr);
-  if (!to_bgr_ || frame.isNull()) return 0;
+  if (!to_bgr_) return 0;
   const uint8_t* src[4];
   int src_stride[4];
   Planes(picture, width, height, src, src_stride);
-  uint8_t* dst[4] = {frame.bits(), nullptr, nullptr, nullptr};
-  const int dst_stride[4] = {static_cast<int>(frame.bytesPerLine()), 0, 0, 0};
+  uint8_t* dst[4] = {canvas.bits(), nullptr, nullptr, nullptr};
+  const int dst_stride[4] = {static_cast<int>(canvas.bytesPerLine()), 0, 0, 0};
   sws_scale(to_bgr_, src, src_stride, 0, height & ~1, dst, dst_stride);
   ++conversions_;
-  QImage canvas(pane.width, pane.height, QImage::Format_BGR888);
-  if (canvas.isNull()) return 0;
-  {
+  // Fonts need the application object; a headless caller without one gets
+  // the picture without its caption.
+  if (text && *text && QGuiApplication::instance()) {
     QPainter painter(&canvas);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(QRect(0, 0, pane.width, pane.height), frame);
-    // Fonts need the application object; a headless caller without one gets
-    // the picture without its caption.
-    if (text && *text && QGuiApplication::instance()) {
-      QFont font(QStringLiteral("Arial"));
-      font.setPixelSize(2 * kTextHeight);
-      font.setBold(true);
-      font.setStyleHint(QFont::SansSerif);
-      painter.setFont(font);
-      painter.setPen(Qt::white);
-      const QString caption = QString::fromLatin1(text);
-      const QFontMetrics metrics(font);
-      const int x = pane.width / 2 - metrics.horizontalAdvance(caption) / 2;
-      const int y = pane.height / 2 - metrics.height() / 2;
-      painter.drawText(x, y + metrics.ascent(), caption);
-    }
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(2 * kTextHeight);
+    font.setBold(true);
+    font.setStyleHint(QFont::SansSerif);
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    const QString caption = QString::fromLatin1(text);
+    const QFontMetrics metrics(font);
+    const int x = pane.width / 2 - metrics.horizontalAdvance(caption) / 2;
+    const int y = pane.height / 2 - metrics.height() / 2;
+    painter.drawText(x, y + metrics.ascent(), caption);
   }
   platform::Picture shown{canvas.constBits(), pane.width, pane.height, static_cast<int>(canvas.bytesPerLine()),
                           platform::PixelFormat::BGR24, 0};

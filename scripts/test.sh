@@ -31,7 +31,7 @@ run_tsan() {
     -DDRAVIK_SANITIZE=thread -DDRAVIK_BENCH=OFF -DDRAVIK_FUZZ=OFF
   cmake --build "$build" --target engine_tests platform_tests audio_tests
   # Only what was built: the real-clock test runs in the first part.
-  (cd "$build" && TSAN_OPTIONS="halt_on_error=1" ctest --output-on-failure -j"$jobs" -L "engine|platform|audio" \
+  (cd "$build" && TSAN_OPTIONS="halt_on_error=1 suppressions=$root/scripts/tsan.supp" ctest --output-on-failure -j"$jobs" -L "engine|platform|audio" \
     -E "RealClock")
 }
 
