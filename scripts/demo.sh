@@ -32,6 +32,9 @@ echo "first records:"
 avi=$(ls "$out"/samples/*.avi | sed -n 1p)
 echo "overlay record of $(basename "$avi"):"
 "$tool" records "$avi" | grep -m1 ALG | cut -c1-150
+"$tool" snapshot "$avi" --channel 0 --at 3 --overlay --out "$out/snapshot.bmp"
+"$tool" snapshot "$avi" --channel 0 --at 3 --overlay --pane 480x360 --fit --out "$out/pane.png"
+echo "the picture at 3 s with the recorder's analysis drawn in: $out/snapshot.bmp, and as a 480 x 360 pane shows it: $out/pane.png"
 "$tool" clip "$first" --from 2 --to 4 "$out/clip.avi"
 ffmpeg -v error -y -ss 1 -i "$out/clip.avi" -frames:v 1 "$out/clip-frame.png" && echo "a picture of the clip: $out/clip-frame.png"
 

@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "engine/EngineGlobals.h"
+#include "engine/GuiForDrawing.h"
 #include "engine/ImageSurface.h"
 #include "engine/PictureRotation.h"
 
@@ -183,6 +185,30 @@ TEST_F(Movie, ModeTwoDrawsNothingAndNoPictureIsRefused) {
   EXPECT_EQ(pane.presents(), 0);
   EXPECT_EQ(movie.ShowPicture(nullptr, 40, 160, 90, 0), 0);
   EXPECT_EQ(movie.ShowPictureWithText(nullptr, 160, 90, 0, "Closed"), 0);
+}
+
+TEST_F(Movie, AClosedChannelShowsItsCaptionCentredOverThePicture) {
+  ASSERT_TRUE(engine::EnsureGuiForDrawing());
+  engine::ImageSurface pane(320, 180);
+  ImplACVirtualMovie movie;
+  movie.Open(&pane);
+  std::vector<uint8_t> black(176 * 144 * 3 / 2, 128);
+  std::fill(black.begin(), black.begin() + 176 * 144, 16);
+  ASSERT_EQ(movie.ShowPictureWithText(black.data(), 176, 144, 0, "Closed"), 1);
+  const QImage image = pane.Snapshot();
+  // White letters 32 pixels high across the middle, nothing near the edges.
+  int white = 0, left = 320, right = 0;
+  for (int y = 0; y < 180; ++y)
+    for (int x = 0; x < 320; ++x)
+      if (qGray(image.pixel(x, y)) > 200) {
+        ++white;
+        left = std::min(left, x);
+        right = std::max(right, x);
+        EXPECT_GT(y, 60);
+        EXPECT_LT(y, 120);
+      }
+  EXPECT_GT(white, 200);
+  EXPECT_NEAR((left + right) / 2.0, 160, 6) << "centred";
 }
 
 }  // namespace
