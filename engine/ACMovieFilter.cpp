@@ -525,7 +525,8 @@ void ACMovieFilter::Core::DecodeLoop(int channel, const platform::StopToken& sto
       ObjectLock lock(p.packets);
       got = p.packets.Get(info, input.get(), kInputBuffer);
       p.decoding.store(got);
-      if (got && p.extradata_serial != extradata_seen) {
+      // Taken with a picture's packet: a marker in between must not use it up.
+      if (got && info.time >= 0 && p.extradata_serial != extradata_seen) {
         extradata_seen = p.extradata_serial;
         extradata = p.extradata;
         new_extradata = true;

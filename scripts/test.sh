@@ -29,9 +29,9 @@ run_tsan() {
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DDRAVIK_SANITIZE=thread -DDRAVIK_BENCH=OFF -DDRAVIK_FUZZ=OFF
-  cmake --build "$build" --target engine_tests platform_tests audio_tests
+  cmake --build "$build" --target engine_tests platform_tests audio_tests readers_tests
   # Only what was built: the real-clock test runs in the first part.
-  (cd "$build" && TSAN_OPTIONS="halt_on_error=1 suppressions=$root/scripts/tsan.supp" ctest --output-on-failure -j"$jobs" -L "engine|platform|audio" \
+  (cd "$build" && TSAN_OPTIONS="halt_on_error=1 suppressions=$root/scripts/tsan.supp" ctest --output-on-failure -j"$jobs" -L "engine|platform|audio|readers" \
     -E "RealClock")
 }
 

@@ -1,0 +1,10 @@
+#include "playback/PlaybackControl.h"
+
+namespace playback {
+
+PlaybackControl& Control() {
+  static PlaybackControl control;
+  return control;
+}
+
+}  // namespace playback

@@ -1,0 +1,29 @@
+#pragma once
+// The reader of ".qvv" recordings: one file holds every channel. Video stream n
+// plays in pane n, audio stream V + n is channel n's sound.
+#include "playback/ContainerFile.h"
+#include "playback/ReaderThread.h"
+
+namespace playback {
+
+class QvvReaderThread final : public ReaderThread {
+ public:
+  QvvReaderThread(EngineTargets targets, PlaybackControl& control = Control())
+      : ReaderThread(Container::Qvv, targets, control) {}
+  ~QvvReaderThread() override { Stop(2000); }
+
+ private:
+  int Run(const platform::StopToken& stop) override;
+  bool OpenNew(const std::string& name, const platform::StopToken& stop);
+  void SeekTo(const platform::StopToken& stop);
+  void Dispatch(qvv::ReaderPacket& packet, const platform::StopToken& stop);
+
+  ContainerFile file_;
+  std::string open_name_;
+  bool reverse_ = false;
+  int64_t duration_ms_ = 0;
+  int64_t last_clock_ms_ = INT64_MIN;
+  int64_t last_packet_ms_ = 0;
+};
+
+}  // namespace playback

@@ -1,0 +1,129 @@
+#include "playback/ReaderThread.h"
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "QVVReader/Amf0.h"
+#include "QVVReader/Rational.h"
+
+namespace playback {
+
+namespace {
+constexpr int kWaitSliceMs = 100;
+}
+
+engine::SourceKind SourceOf(Container type) {
+  switch (type) {
+    case Container::Qvv: return engine::SourceKind::Qvv;
+    case Container::Avi: return engine::SourceKind::Avi;
+    case Container::Flv: return engine::SourceKind::Flv;
+    default: return engine::SourceKind::Media;
+  }
+}
+
+int64_t PacketMs(const qvv::ReaderPacket& packet, const qvv::AVStream& stream) {
+  if (packet.pts == qvv::kNoPtsValue) return -1;
+  return qvv::av_rescale_q(packet.pts, stream.time_base, {1, 1000});
+}
+
+ReaderThread::ReaderThread(Container type, EngineTargets targets, PlaybackControl& control)
+    : type_(type), t_(targets), c_(control) {}
+
+ReaderThread::~ReaderThread() { Stop(2000); }
+
+bool ReaderThread::Start() {
+  if (thread_.Running()) return true;
+  exit_code_.store(0);
+  return thread_.Start([this](const platform::StopToken& stop) { exit_code_.store(Run(stop)); });
+}
+
+bool ReaderThread::Stop(int wait_ms) {
+  thread_.RequestStop();
+  return thread_.Stop(wait_ms);
+}
+
+bool ReaderThread::Quitting(const platform::StopToken& stop) const {
+  return stop.StopRequested() || c_.quit_requested.load();
+}
+
+bool ReaderThread::Interrupted(const platform::StopToken& stop) const {
+  return Quitting(stop) || c_.command_pending.load();
+}
+
+bool ReaderThread::Offer(const std::function<int()>& hand_off, int step_ms, const platform::StopToken& stop) {
+  for (;;) {
+    if (hand_off() != 0) return true;
+    if (Interrupted(stop)) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(step_ms));
+  }
+}
+
+void ReaderThread::SendMarker(int marker, const platform::StopToken& stop) {
+  if (t_.audio) Offer([&] { return t_.audio->InputAudio(0, 0, marker, nullptr, 0, 0, 0); }, 2, stop);
+  if (t_.filter) Offer([&] { return t_.filter->InputData(marker); }, 2, stop);
+  if (t_.clock) Offer([&] { return t_.clock->AddDTS(marker, 0, 0); }, 2, stop);
+}
+
+void ReaderThread::FlushEngine() {
+  if (t_.audio) t_.audio->FlushAudio();
+  if (t_.filter) t_.filter->EmptyData();
+  if (t_.clock) t_.clock->Clear();
+}
+
+bool ReaderThread::WaitUntilPlaying(const platform::StopToken& stop) {
+  while (!Source().Wait(kWaitSliceMs)) {
+    if (Quitting(stop)) return false;
+  }
+  return !Quitting(stop);
+}
+
+bool ReaderThread::HandleCommand() {
+  if (!c_.command_pending.exchange(false)) return false;
+  FlushEngine();
+  if (c_.stop_requested.exchange(false)) {
+    Source().Reset();
+    return true;
+  }
+  return false;
+}
+
+void ReaderThread::SendSeekAndClear() {
+  static const uint8_t kSeek[] = "Seek";
+  static const uint8_t kClear[] = "Clear";
+  if (t_.map) t_.map->PushGpsRecord(kSeek, 5, 0);
+  if (t_.wave) t_.wave->PushRecord(kClear, 6, 0);
+}
+
+void ReaderThread::DispatchRecord(const uint8_t* data, int size, int64_t time_ms, bool sensors, int overlay_channel,
+                                  const platform::StopToken& stop) {
+  // An AMF0 string (marker 2) naming the record, at most 255 bytes long.
+  const auto name = qvv::Amf0RecordName(data, static_cast<size_t>(size));
+  if (!name || name->size() > 255) return;
+  const int64_t absolute_ms = start_seconds_ * 1000 + time_ms;
+  if (*name == "GPS") {
+    if (!sensors) return;
+    if (c_.hold.IsSet()) {
+      static const uint8_t kSeek[] = "Seek";
+      if (!gps_seek_sent_ && t_.map) t_.map->PushGpsRecord(kSeek, 5, 0);
+      gps_seek_sent_ = true;
+      return;
+    }
+    gps_seek_sent_ = false;
+    if (t_.map) t_.map->PushGpsRecord(data, size, time_ms);
+    if (t_.wave) t_.wave->PushRecord(data, size, absolute_ms);
+  } else if (*name == "GSensor" || *name == "otherSensors") {
+    if (sensors && t_.wave) t_.wave->PushRecord(data, size, absolute_ms);
+  } else if (*name == "ALG" && overlay_channel >= 0 && t_.filter &&
+             engine::DisplaySettings(overlay_channel).overlay.load()) {
+    // A full overlay ring is emptied after ten refusals: old overlays are
+    // worth less than the new one.
+    for (int refused = 0; t_.filter->InputAlgData(overlay_channel, data, size) == 0; ++refused) {
+      if (Interrupted(stop)) return;
+      if (refused % 10 == 9) t_.filter->EmptyAlgData(overlay_channel);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+}
+
+}  // namespace playback

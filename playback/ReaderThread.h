@@ -1,0 +1,97 @@
+#pragma once
+// A reader thread: created on first use, it lives until it is told to quit,
+// waits on its container's source-active event, and while that is set reads
+// the recording the main window named and hands every packet to its consumer
+// (pictures to the filter, sound to the audio player, time stamps to the
+// clock, sensor records to the map and the waveform). A consumer that is full
+// is offered the packet again (every 1 ms, markers and time stamps every 2
+// ms) until it takes it or the window interrupts (quit, a new command).
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "QVVReader/Format.h"
+#include "engine/ACAudioPlayer.h"
+#include "engine/ACMovieFilter.h"
+#include "engine/ACPlayClock.h"
+#include "engine/EngineGlobals.h"
+#include "platform/MessageSink.h"
+#include "platform/Thread.h"
+#include "playback/ChannelSlots.h"
+#include "playback/PlaybackControl.h"
+#include "playback/RecordSinks.h"
+
+namespace playback {
+
+struct EngineTargets {
+  engine::ACMovieFilter* filter = nullptr;
+  engine::ACAudioPlayer* audio = nullptr;  // none: no sound
+  engine::ACPlayClock* clock = nullptr;
+  MapSink* map = nullptr;
+  WaveSink* wave = nullptr;
+  platform::MessageSink* window = nullptr;
+};
+
+// How a reader thread ended.
+inline constexpr int kExitNoName = 272;
+inline constexpr int kExitCannotOpen = 274;
+inline constexpr int kExitNormal = 275;
+
+engine::SourceKind SourceOf(Container type);
+
+class ReaderThread {
+ public:
+  ReaderThread(Container type, EngineTargets targets, PlaybackControl& control);
+  virtual ~ReaderThread();
+  ReaderThread(const ReaderThread&) = delete;
+  ReaderThread& operator=(const ReaderThread&) = delete;
+
+  bool Start();
+  // Ends the thread (waits up to wait_ms; a thread that does not end is left).
+  bool Stop(int wait_ms);
+  bool running() const { return thread_.Running(); }
+  int exit_code() const { return exit_code_.load(); }  // 0 while it runs
+  Container type() const { return type_; }
+
+ protected:
+  virtual int Run(const platform::StopToken& stop) = 0;
+
+  bool Quitting(const platform::StopToken& stop) const;
+  bool Interrupted(const platform::StopToken& stop) const;
+  // Offers until taken (true) or interrupted (false).
+  bool Offer(const std::function<int()>& hand_off, int step_ms, const platform::StopToken& stop);
+  // -2, -1 or -3 to the audio player, the filter and the clock, in that order.
+  void SendMarker(int marker, const platform::StopToken& stop);
+  void FlushEngine();
+  // Waits while the source-active event is clear; false when quitting.
+  bool WaitUntilPlaying(const platform::StopToken& stop);
+  platform::Event& Source() const { return engine::SourceActiveEvent(SourceOf(type_)); }
+  // Handles a pending command; true when it stopped playing (nothing to read).
+  bool HandleCommand();
+
+  // A sensor record of `stream`'s data packet; `first_data_channel` decides
+  // whether GPS and sensors are taken from it. `overlay_channel` >= 0 passes
+  // "ALG" records to the filter for that channel.
+  void DispatchRecord(const uint8_t* data, int size, int64_t time_ms, bool sensors, int overlay_channel,
+                      const platform::StopToken& stop);
+  void SendSeekAndClear();
+  // The "Seek" the map gets once per hold.
+  bool gps_seek_sent_ = false;
+  int64_t start_seconds_ = 0;  // local start time of the open file
+
+  const Container type_;
+  EngineTargets t_;
+  PlaybackControl& c_;
+  ChannelSlots slots_;
+
+ private:
+  platform::WorkerThread thread_{"reader"};
+  std::atomic<int> exit_code_{0};
+};
+
+// The time of a packet in milliseconds, and counted back from the end in
+// reverse play.
+int64_t PacketMs(const qvv::ReaderPacket& packet, const qvv::AVStream& stream);
+
+}  // namespace playback

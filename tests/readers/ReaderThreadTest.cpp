@@ -1,0 +1,303 @@
+// The reader threads driving the real engine on sample recordings of each
+// container: every picture of every channel reaches the pane in order, the end
+// reaches the clock once, sensor records reach the map and the waveform, and
+// the control fields (speed, reverse, a new recording) do what they say.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/ACAudioPlayer.h"
+#include "engine/ACMovieFilter.h"
+#include "engine/ACPlayClock.h"
+#include "engine/EngineGlobals.h"
+#include "playback/ChannelFilesReaderThread.h"
+#include "playback/ChannelSlots.h"
+#include "playback/QvvReaderThread.h"
+#include "tests/support/Process.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+using playback::Container;
+using testing_support::RunShell;
+
+// Pictures shown per channel, in the order shown.
+struct Shown : engine::PictureObserver {
+  void OnPicture(int channel, int64_t time_ms, const uint8_t*, int width, int, const char* text) override {
+    if (text || width == engine::ACMovieFilter::kBlankWidth) return;
+    std::lock_guard lock(mutex);
+    times[channel].push_back(time_ms);
+  }
+  std::map<int, std::vector<int64_t>> Snapshot() {
+    std::lock_guard lock(mutex);
+    return times;
+  }
+  std::mutex mutex;
+  std::map<int, std::vector<int64_t>> times;
+};
+
+// The window: counts the end notices and opened files.
+struct Window : platform::MessageSink {
+  void Post(uint32_t message, platform::MsgParam, platform::MsgParam second) override {
+    if (message == platform::msg::kProgress && second == -3) ends.fetch_add(1);
+    if (message == platform::msg::kFileOpened) opened.fetch_add(1);
+  }
+  platform::MsgParam Send(uint32_t, platform::MsgParam, platform::MsgParam) override { return 0; }
+  std::atomic<int> ends{0}, opened{0};
+};
+
+struct Sinks : playback::MapSink, playback::WaveSink {
+  void PushGpsRecord(const uint8_t* record, int size, int64_t) override {
+    std::lock_guard lock(mutex);
+    // A record starts with its AMF0 name: 02, a 16-bit length, the name.
+    map.emplace_back(size == 5 ? std::string("Seek") : std::string(reinterpret_cast<const char*>(record) + 3, 3));
+  }
+  void AddTrackPoint(double, double, int64_t, bool) override {}
+  void PushRecord(const uint8_t* record, int size, int64_t) override {
+    std::lock_guard lock(mutex);
+    wave.emplace_back(size == 6 ? "Clear" : std::string(reinterpret_cast<const char*>(record) + 3, 3));
+  }
+  void SetStartTime(int64_t s) override { start = s; }
+  std::mutex mutex;
+  std::vector<std::string> map, wave;
+  std::atomic<int64_t> start{0};
+};
+
+class ReaderThreads : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    engine::ResetAllSourceEvents();
+    auto& c = playback::Control();
+    c.quit_requested = c.command_pending = c.stop_requested = c.reverse_play = c.seek_requested = false;
+    c.end_reached = false;
+    c.play_speed = 256;
+    c.audio_channel = 0;
+    c.hold.Reset();
+    c.set_names({});
+  }
+  void TearDown() override { engine::ResetAllSourceEvents(); }
+
+  // A group of 4 channels of 2 s (25 pictures a second, a key frame a second).
+  std::vector<std::string> Sample(const std::string& format, int seconds = 2) {
+    std::string out;
+    const auto dir = dir_ / (format + std::to_string(seconds));
+    std::filesystem::create_directories(dir);
+    EXPECT_EQ(RunShell(std::string(DRAVIK_TOOL) + " mksample '" + dir.string() + "' --format " + format +
+                           " --channels 4 --seconds " + std::to_string(seconds) + " --groups 1 --width 160 --height 96",
+                       &out),
+              0);
+    std::vector<std::string> files;
+    size_t at = 0;
+    for (size_t nl; (nl = out.find('\n', at)) != std::string::npos; at = nl + 1) files.push_back(out.substr(at, nl - at));
+    return files;
+  }
+
+  // Plays the named recording with a reader thread of `type` to its end.
+  std::map<int, std::vector<int64_t>> Play(Container type, const playback::PlaybackControl::Names& names,
+                                           int speed, bool reverse, engine::ACAudioPlayer* audio = nullptr) {
+    auto& control = playback::Control();
+    control.play_speed = speed;
+    control.reverse_play = reverse;
+    control.set_names(names);
+    Shown shown;
+    engine::ACMovieFilter filter;
+    engine::ACParam param;
+    param.channel_count = 4;
+    filter.InitFilter(&param);
+    filter.SetObserver(&shown);
+    engine::ACPlayClock clock(&window_);
+    clock.SetSpeed(speed);
+    clock.Start(&filter, nullptr);
+    clock.SetState(engine::kStatePlay);
+    playback::EngineTargets targets{&filter, audio, &clock, &sinks_, &sinks_, &window_};
+    std::unique_ptr<playback::ReaderThread> reader;
+    if (type == Container::Qvv) reader = std::make_unique<playback::QvvReaderThread>(targets);
+    else reader = std::make_unique<playback::ChannelFilesReaderThread>(type, targets);
+    const int ends_before = window_.ends.load();
+    engine::SourceActiveEvent(playback::SourceOf(type)).Set();
+    EXPECT_TRUE(reader->Start());
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (window_.ends.load() == ends_before && std::chrono::steady_clock::now() < until)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(window_.ends.load(), ends_before + 1) << "the end reached the clock";
+    // The last pictures reach the pane (a slow machine may take a while to
+    // decode the last group played backwards): until no more come.
+    for (size_t total = SIZE_MAX, unchanged = 0; unchanged < 3;) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(150));
+      size_t now = 0;
+      for (const auto& [channel, times] : shown.Snapshot()) now += times.size();
+      unchanged = now == total ? unchanged + 1 : 0;
+      total = now;
+    }
+    EXPECT_EQ(window_.ends.load(), ends_before + 1) << "and only once";
+    EXPECT_FALSE(engine::SourceActiveEvent(playback::SourceOf(type)).IsSet()) << "the thread stopped playing";
+    reader->Stop(2000);
+    clock.Stop();
+    filter.FinalFilter();
+    return shown.Snapshot();
+  }
+
+  static void ExpectEveryPictureInOrder(const std::map<int, std::vector<int64_t>>& shown, size_t per_channel) {
+    ASSERT_EQ(shown.size(), 4u);
+    for (const auto& [channel, times] : shown) {
+      EXPECT_EQ(times.size(), per_channel) << "channel " << channel;
+      EXPECT_TRUE(std::is_sorted(times.begin(), times.end())) << "channel " << channel;
+    }
+  }
+
+  testing_support::TempDir dir_;
+  Window window_;
+  Sinks sinks_;
+};
+
+TEST(ChannelSlots, AQvvFileMapsVideoToPanesAndAudioAfterTheVideo) {
+  playback::ChannelSlots slots;
+  EXPECT_EQ(slots.Video(0), -1);
+  slots.SetQvv(4);
+  EXPECT_EQ(slots.Video(3), 3);
+  EXPECT_EQ(slots.Video(12), -1) << "a video stream numbered 12 or more is not shown";
+  EXPECT_EQ(slots.Audio(5), 1) << "4 video streams: audio stream 5 is channel 1's";
+  EXPECT_EQ(slots.Audio(3), -1);
+}
+
+TEST_F(ReaderThreads, AQvvRecordingPlaysEveryPictureOfEveryChannelInOrder) {
+  const auto files = Sample("qvv");
+  ASSERT_EQ(files.size(), 1u);
+  playback::PlaybackControl::Names names;
+  names.qvv = files[0];
+  ExpectEveryPictureInOrder(Play(Container::Qvv, names, 32, false), 50);
+  EXPECT_EQ(window_.opened.load(), 1);
+  std::lock_guard lock(sinks_.mutex);
+  EXPECT_EQ(std::count(sinks_.map.begin(), sinks_.map.end(), "GPS"), 2) << "a GPS record a second";
+  EXPECT_GE(std::count(sinks_.wave.begin(), sinks_.wave.end(), "GSe"), 15) << "G-sensor ten times a second";
+  EXPECT_GT(sinks_.start.load(), 0) << "the start time from the name";
+}
+
+TEST_F(ReaderThreads, PerChannelFilesPlayEveryPictureInOrder) {
+  for (const auto& [format, type] : {std::pair{"avi", Container::Avi}, std::pair{"flv", Container::Flv}}) {
+    SCOPED_TRACE(format);
+    const auto files = Sample(format);
+    ASSERT_EQ(files.size(), 4u);
+    playback::PlaybackControl::Names names;
+    for (size_t i = 0; i < 4; ++i) names.channel[i] = files[i];
+    ExpectEveryPictureInOrder(Play(type, names, 32, false), 50);
+  }
+}
+
+TEST_F(ReaderThreads, BackwardsEveryPictureComesGroupByGroupFromTheEnd) {
+  const auto files = Sample("qvv");
+  playback::PlaybackControl::Names names;
+  names.qvv = files[0];
+  // Times count back from the end, so they grow as playback goes on.
+  ExpectEveryPictureInOrder(Play(Container::Qvv, names, 32, true), 50);
+}
+
+TEST_F(ReaderThreads, AboveDoubleSpeedOnlyKeyFramesAreShown) {
+  const auto files = Sample("avi");
+  playback::PlaybackControl::Names names;
+  for (size_t i = 0; i < 4; ++i) names.channel[i] = files[i];
+  const auto shown = Play(Container::Avi, names, 64, false);
+  ASSERT_EQ(shown.size(), 4u);
+  for (const auto& [channel, times] : shown) {
+    EXPECT_EQ(times, (std::vector<int64_t>{0, 1000})) << "channel " << channel << ": the two key frames";
+  }
+}
+
+TEST_F(ReaderThreads, AMissingOrDamagedChannelFileLeavesTheOthersPlaying) {
+  const auto files = Sample("avi");
+  playback::PlaybackControl::Names names;
+  for (size_t i = 0; i < 4; ++i) names.channel[i] = files[i];
+  // Channel 2 is cut to half its length, channel 3 is missing.
+  std::filesystem::resize_file(files[2], std::filesystem::file_size(files[2]) / 2);
+  names.channel[3] = (dir_ / "missing.avi").string();
+  const auto shown = Play(Container::Avi, names, 32, false);
+  EXPECT_EQ(shown.at(0).size(), 50u);
+  EXPECT_EQ(shown.at(1).size(), 50u);
+  EXPECT_GT(shown.at(2).size(), 5u);
+  EXPECT_LT(shown.at(2).size(), 50u);
+  EXPECT_EQ(shown.count(3), 0u);
+}
+
+TEST_F(ReaderThreads, SoundIsHandedOnlyForwardsAtNormalSpeedOrSlower) {
+  const auto files = Sample("qvv");
+  playback::PlaybackControl::Names names;
+  names.qvv = files[0];
+  playback::Control().audio_channel = 1;
+  struct Case {
+    int speed;
+    bool reverse, heard;
+  };
+  for (const Case c : {Case{16, false, true}, Case{32, false, false}, Case{16, true, false}}) {
+    SCOPED_TRACE(testing::Message() << "speed " << c.speed << (c.reverse ? " backwards" : ""));
+    engine::ACAudioPlayer audio;
+    platform::SoundDeviceOptions device;
+    device.wav_path = (dir_ / "sound.wav").string();
+    audio.SetDeviceOptions(device);
+    ASSERT_EQ(audio.OpenOutput(&window_, 1, 8000, 16), 1);
+    audio.StartOutput();
+    Play(Container::Qvv, names, c.speed, c.reverse, &audio);
+    audio.StopOutput();
+    if (c.heard) {
+      EXPECT_GT(audio.decoded_packets(), 20u) << "two seconds of channel 1's voice";
+    } else {
+      EXPECT_EQ(audio.decoded_packets(), 0u);
+    }
+  }
+}
+
+TEST_F(ReaderThreads, ANewRecordingWhilePlayingStartsTheViewsAgain) {
+  const auto first = Sample("qvv", 6);  // longer than the engine's queues hold
+  auto& control = playback::Control();
+  playback::PlaybackControl::Names names;
+  names.qvv = first[0];
+  control.set_names(names);
+  control.play_speed = 16;
+  Shown shown;
+  engine::ACMovieFilter filter;
+  engine::ACParam param;
+  param.channel_count = 4;
+  filter.InitFilter(&param);
+  filter.SetObserver(&shown);
+  engine::ACPlayClock clock(&window_);
+  clock.Start(&filter, nullptr);
+  clock.SetState(engine::kStatePlay);
+  playback::QvvReaderThread reader({&filter, nullptr, &clock, &sinks_, &sinks_, &window_});
+  engine::SourceActiveEvent(engine::SourceKind::Qvv).Set();
+  ASSERT_TRUE(reader.Start());
+  while (shown.Snapshot()[0].size() < 5) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  // The same recording under another name: a new one for the reader.
+  const std::string second = (dir_ / "second.qvv").string();
+  std::filesystem::copy_file(first[0], second);
+  names.qvv = second;
+  control.set_names(names);
+  control.play_speed = 64;
+  engine::SourceActiveEvent(engine::SourceKind::Qvv).Set();
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (window_.ends.load() == 0 && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(window_.ends.load(), 1);
+  EXPECT_EQ(window_.opened.load(), 2);
+  {
+    std::lock_guard lock(sinks_.mutex);
+    EXPECT_EQ(std::count(sinks_.map.begin(), sinks_.map.end(), "Seek"), 1) << "the map forgets where it was";
+    EXPECT_EQ(std::count(sinks_.wave.begin(), sinks_.wave.end(), "Clear"), 1) << "the waveform starts again";
+  }
+  reader.Stop(2000);
+  clock.Stop();
+  filter.FinalFilter();
+  // The second recording played to its last key frame after the first was cut short.
+  const auto times = shown.Snapshot()[0];
+  EXPECT_EQ(std::count(times.begin(), times.end(), 5000), 1);
+}
+
+}  // namespace
