@@ -110,10 +110,13 @@ void ReaderThread::DispatchRecord(const uint8_t* data, int size, int64_t time_ms
       return;
     }
     gps_seek_sent_ = false;
+    gps_.fetch_add(1);
     if (t_.map) t_.map->PushGpsRecord(data, size, time_ms);
     if (t_.wave) t_.wave->PushRecord(data, size, absolute_ms);
   } else if (*name == "GSensor" || *name == "otherSensors") {
-    if (sensors && t_.wave) t_.wave->PushRecord(data, size, absolute_ms);
+    if (!sensors) return;
+    (*name == "GSensor" ? gsensor_ : other_).fetch_add(1);
+    if (t_.wave) t_.wave->PushRecord(data, size, absolute_ms);
   } else if (*name == "ALG" && overlay_channel >= 0 && t_.filter &&
              engine::DisplaySettings(overlay_channel).overlay.load()) {
     // A full overlay ring is emptied after ten refusals: old overlays are
@@ -123,6 +126,7 @@ void ReaderThread::DispatchRecord(const uint8_t* data, int size, int64_t time_ms
       if (refused % 10 == 9) t_.filter->EmptyAlgData(overlay_channel);
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+    alg_.fetch_add(1);
   }
 }
 

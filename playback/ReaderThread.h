@@ -53,6 +53,13 @@ class ReaderThread {
   bool running() const { return thread_.Running(); }
   int exit_code() const { return exit_code_.load(); }  // 0 while it runs
   Container type() const { return type_; }
+  // Records handed on since the thread started, by kind.
+  struct RecordCounts {
+    uint64_t gps = 0, gsensor = 0, other = 0, alg = 0;
+  };
+  RecordCounts records() const {
+    return {gps_.load(), gsensor_.load(), other_.load(), alg_.load()};
+  }
 
  protected:
   virtual int Run(const platform::StopToken& stop) = 0;
@@ -88,6 +95,7 @@ class ReaderThread {
  private:
   platform::WorkerThread thread_{"reader"};
   std::atomic<int> exit_code_{0};
+  std::atomic<uint64_t> gps_{0}, gsensor_{0}, other_{0}, alg_{0};
 };
 
 // The time of a packet in milliseconds, and counted back from the end in

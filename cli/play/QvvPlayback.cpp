@@ -13,6 +13,8 @@
 #include <thread>
 
 #include "cli/play/BeepDetector.h"
+#include "cli/play/PlaybackStatistics.h"
+#include "cli/play/SoundCheck.h"
 #include "engine/ACAudioPlayer.h"
 #include "engine/ACMovieFilter.h"
 #include "engine/ACMovieList.h"
@@ -25,108 +27,6 @@
 
 namespace cli {
 namespace {
-
-// A picture whose brightness is near white all over: a sync mark.
-bool IsWhite(const uint8_t* y, int width, int height) {
-  if (!y || width <= 0 || height <= 0) return false;
-  uint64_t sum = 0;
-  int n = 0;
-  for (int row = 0; row < height; row += 8)
-    for (int col = 0; col < width; col += 8, ++n) sum += y[static_cast<size_t>(row) * static_cast<size_t>(width) + static_cast<size_t>(col)];
-  return n > 0 && sum / static_cast<uint64_t>(n) > 200;
-}
-
-class Statistics : public engine::PictureObserver {
- public:
-  Statistics(platform::TimeSource& time, int marked_channel) : time_(time), marked_channel_(marked_channel) {}
-
-  void OnPicture(int channel, int64_t time_ms, const uint8_t* yuv, int width, int height, const char* text) override {
-    if (text || (time_ms == 0 && width == engine::ACMovieFilter::kBlankWidth &&
-                 height == engine::ACMovieFilter::kBlankHeight))
-      return;  // the blank picture of a channel with nothing to show
-    const uint32_t now = time_.TickCount();
-    const bool white = channel == marked_channel_ && IsWhite(yuv, width, height);
-    std::lock_guard lock(mutex_);
-    if (white && !last_white_) white_ticks_.push_back(now);
-    if (channel == marked_channel_) last_white_ = white;
-    auto& c = channels_[channel];
-    if (c.shown == 0) {
-      c.first = time_ms;
-      c.first_tick = now;
-    }
-    c.last_tick = now;
-    if (c.shown > 0 && time_ms < c.last) c.order_ok = false;
-    c.last = time_ms;
-    ++c.shown;
-    shown_at_[time_ms][channel] = now;
-  }
-
-  std::vector<ChannelReport> Reports(const std::vector<int>& channels) {
-    std::lock_guard lock(mutex_);
-    const bool debug = std::getenv("DRAVIK_PLAY_DEBUG") != nullptr;
-    std::vector<ChannelReport> reports;
-    for (const int ch : channels) {
-      ChannelReport r;
-      r.channel = ch;
-      if (const auto it = channels_.find(ch); it != channels_.end()) {
-        r.shown = it->second.shown;
-        r.first = it->second.first;
-        r.last = it->second.last;
-        r.order_ok = it->second.order_ok;
-        r.played_ms = static_cast<uint32_t>(it->second.last_tick - it->second.first_tick);
-      }
-      for (const auto& [time, by_channel] : shown_at_) {
-        const auto mine = by_channel.find(ch);
-        if (mine == by_channel.end()) continue;
-        for (const auto& [other, at] : by_channel) {
-          // Tick counts wrap: their difference as a signed 32-bit number.
-          const int64_t apart = std::llabs(static_cast<int32_t>(at - mine->second));
-          if (other != ch && apart > r.max_skew_ms) {
-            r.max_skew_ms = apart;
-            if (debug && apart > 30) {
-              std::fprintf(stderr, "time %lld: channels %d and %d %lld ms apart:", static_cast<long long>(time), ch,
-                           other, static_cast<long long>(apart));
-              for (const auto& [c, tick] : by_channel) std::fprintf(stderr, " %d@%u", c, tick);
-              std::fprintf(stderr, "\n");
-            }
-          }
-        }
-      }
-      reports.push_back(r);
-    }
-    return reports;
-  }
-
-  std::vector<uint32_t> white_ticks() {
-    std::lock_guard lock(mutex_);
-    return white_ticks_;
-  }
-
- private:
-  struct Channel {
-    int shown = 0;
-    int64_t first = 0, last = 0;
-    bool order_ok = true;
-    uint32_t first_tick = 0, last_tick = 0;
-  };
-  platform::TimeSource& time_;
-  const int marked_channel_;  // the channel whose white pictures are timed
-  std::mutex mutex_;
-  bool last_white_ = false;
-  std::vector<uint32_t> white_ticks_;  // when each white picture was shown
-  std::map<int, Channel> channels_;
-  std::map<int64_t, std::map<int, uint32_t>> shown_at_;  // time stamp -> channel -> tick shown
-};
-
-// The clock's notices: the end of the recording arrives as -3.
-class EndWatcher : public platform::MessageSink {
- public:
-  void Post(uint32_t message, platform::MsgParam, platform::MsgParam second) override {
-    if (message == platform::msg::kProgress && second == -3) ended.Set();
-  }
-  platform::MsgParam Send(uint32_t, platform::MsgParam, platform::MsgParam) override { return 0; }
-  platform::Event ended{platform::Event::Mode::ManualReset};
-};
 
 }  // namespace
 
@@ -161,36 +61,16 @@ std::vector<ChannelReport> PlayQvv(qvv::QvvDemuxer& demuxer, const PlayOptions& 
 
   // The sound of one channel: audio stream V + c is channel c's, V being the
   // video streams the header declares. None backwards or above normal speed.
-  std::unique_ptr<engine::ACAudioPlayer> audio;
+  SoundCheck sound;
+  engine::ACAudioPlayer* audio = nullptr;
   int audio_stream = -1;
-  std::mutex tap_mutex;
-  std::unique_ptr<BeepDetector> beeps;
-  uint64_t played_frames = 0;
-  int device_rate = 0;
   if (options.audio_channel >= 0 && options.audio_channel < engine::kChannelPositions && !reverse &&
       options.speed <= 16) {
     const int number = demuxer.context().nb_video + options.audio_channel;
     const qvv::AVStream* st = demuxer.context().FindStream(number);
     if (st && st->kind == qvv::kKindAudio) {
       audio_stream = number;
-      audio = std::make_unique<engine::ACAudioPlayer>();
-      platform::SoundDeviceOptions device;
-      device.driver = options.audio_driver;
-      device.wav_path = options.wav_path;
-      audio->SetDeviceOptions(device);
-      if (audio->OpenOutput(&end, 1, st->sample_rate > 0 ? st->sample_rate : 8000, 16)) {
-        device_rate = audio->device()->rate();
-        beeps = std::make_unique<BeepDetector>(device_rate);
-        audio->device()->SetTap([&](const int16_t* samples, int frames, uint32_t tick) {
-          std::lock_guard lock(tap_mutex);
-          beeps->Feed(samples, frames, tick);
-          played_frames += static_cast<uint64_t>(frames);
-        });
-        audio->PauseAudio(true);  // until the clock plays
-        audio->StartOutput();
-      } else {
-        audio.reset();  // no device: the pictures play on without sound
-      }
+      if (sound.Open(options, st->sample_rate, &end)) audio = sound.player();  // else: pictures without sound
     } else {
       std::fprintf(stderr, "dravik-tool play: channel %d has no sound in this recording\n", options.audio_channel);
     }
@@ -286,26 +166,14 @@ std::vector<ChannelReport> PlayQvv(qvv::QvvDemuxer& demuxer, const PlayOptions& 
     for (int c = 0; c < channels; ++c) std::fprintf(stderr, " %d", filter.ReadyFrames(c));
     std::fprintf(stderr, "\n");
   }
-  clock.Start(&filter, audio.get());
+  clock.Start(&filter, audio);
   clock.SetState(engine::kStatePlay);
   sleeper.WaitFor(end.ended, platform::kInfinite);
   if (std::getenv("DRAVIK_PLAY_DEBUG")) std::fprintf(stderr, "end of the recording at %u ms\n", time.TickCount());
   reader.join();
-  if (audio) {
-    // The last sound still queued in the device plays out (at most a second),
-    // then the device stops: it would only play silence.
-    int64_t heard = audio->Position();
-    for (int i = 0; i < 40; ++i) {
-      sleeper.SleepMs(25);
-      const int64_t now = audio->Position();
-      if (now == heard) break;
-      heard = now;
-    }
-    audio->StopOutput();
-  }
+  sound.DrainAndStop(sleeper);
   sleeper.SleepMs(300);  // the last pictures reach the screen
   clock.Stop();
-  if (audio) audio->device()->SetTap(nullptr);
   filter.FinalFilter();
   engine::ResetAllSourceEvents();
   std::vector<int> listed;
@@ -313,34 +181,7 @@ std::vector<ChannelReport> PlayQvv(qvv::QvvDemuxer& demuxer, const PlayOptions& 
     if (fed[static_cast<size_t>(c)].load() > 0 || declared_video(c)) listed.push_back(c);
   auto reports = stats.Reports(listed);
   for (ChannelReport& r : reports) r.decode_errors = filter.DecodeErrors(r.channel);
-  if (summary && audio) {
-    AudioReport& a = summary->audio;
-    a.played = true;
-    a.channel = options.audio_channel;
-    a.decoded_packets = audio->decoded_packets();
-    a.failed_packets = audio->failed_packets();
-    std::lock_guard lock(tap_mutex);
-    a.played_ms = device_rate > 0 ? static_cast<int64_t>(played_frames * 1000 / static_cast<uint64_t>(device_rate)) : 0;
-    // Each white picture against the nearest beep (marks are a second apart).
-    for (const uint32_t shown : stats.white_ticks()) {
-      double best = 1e18;
-      for (const double onset : beeps->onsets()) {
-        const double apart = static_cast<double>(static_cast<int32_t>(shown - static_cast<uint32_t>(onset))) -
-                             (onset - static_cast<double>(static_cast<uint32_t>(onset)));
-        if (std::abs(apart) < std::abs(best)) best = apart;
-      }
-      if (std::abs(best) >= 500) continue;
-      ++a.marks;
-      a.offsets_ms.push_back(static_cast<int64_t>(std::lround(best)));
-      a.av_offset_ms = std::max<int64_t>(a.av_offset_ms, static_cast<int64_t>(std::lround(std::abs(best))));
-    }
-    if (!a.offsets_ms.empty()) {
-      std::vector<int64_t> sorted;
-      for (const int64_t o : a.offsets_ms) sorted.push_back(std::abs(o));
-      std::sort(sorted.begin(), sorted.end());
-      a.median_offset_ms = sorted[sorted.size() / 2];
-    }
-  }
+  if (summary) sound.Report(options.audio_channel, stats.white_ticks(), &summary->audio);
   if (summary) {
     summary->dropped_timestamps = guard.dropped();
     summary->preroll_ms = preroll_ms;

@@ -53,9 +53,16 @@ struct AudioReport {
   uint64_t decoded_packets = 0, failed_packets = 0;
 };
 
+// Sensor and overlay records the reader handed on.
+struct RecordReport {
+  uint64_t gps = 0, gsensor = 0, other = 0, alg = 0;
+};
+
 // What the run saw besides the channels' pictures.
 struct PlaySummary {
   AudioReport audio;
+  RecordReport records;
+  int reader_exit = 0;  // how the reader thread ended (275: normally)
   uint64_t dropped_timestamps = 0;  // video packets dropped for a time stamp far off the time line
   uint32_t preroll_ms = 0;          // waited for the decoders before playing
   // libav's messages per channel that had any (see engine/LibavLog.h).

@@ -43,16 +43,20 @@ std::vector<ChannelReport> Play(const std::string& file, const std::string& args
   return reports;
 }
 
-TEST(RealClock, FourChannelsPlayEveryPictureInStepForwardsAndBackwards) {
+TEST(RealClock, FourChannelsPlayEveryPictureInStepForwardsAndBackwardsAndKeyFramesAboveDoubleSpeed) {
   TempDir dir;
   const std::string file = testing_support::MakeSampleQvv(DRAVIK_TOOL, dir.path().string(), 4, 2);
   ASSERT_FALSE(file.empty());
-  for (const std::string args : {"--channels 4", "--channels 4 --reverse", "--channels 4 --speed 64"}) {
+  // Above double speed only key frames are shown: one a second.
+  for (const auto& [args, pictures] : {std::pair{std::string("--channels 4"), 50},
+                                       std::pair{std::string("--channels 4 --reverse"), 50},
+                                       std::pair{std::string("--channels 4 --speed 32"), 50},
+                                       std::pair{std::string("--channels 4 --speed 64"), 2}}) {
     SCOPED_TRACE(args);
     const auto reports = Play(file, args);
     ASSERT_EQ(reports.size(), 4u);
     for (const auto& r : reports) {
-      EXPECT_EQ(r.shown, 50) << "every picture of every channel";
+      EXPECT_EQ(r.shown, pictures) << "every picture of every channel";
       EXPECT_EQ(r.order, "ok");
       // The real clock, under sanitizers and beside other tests: the goal is
       // 40 ms (see bench/engine_play.sh); the test catches channels out of step.
