@@ -228,6 +228,35 @@ TEST_F(ReaderThreads, AMissingOrDamagedChannelFileLeavesTheOthersPlaying) {
   EXPECT_EQ(shown.count(3), 0u);
 }
 
+TEST_F(ReaderThreads, ASeekStartsAtTheKeyFrameOfItsSecond) {
+  const auto files = Sample("qvv");
+  playback::PlaybackControl::Names names;
+  names.qvv = files[0];
+  auto& control = playback::Control();
+  control.seek_requested = true;
+  control.seek_target_seconds = 1;
+  const auto shown = Play(Container::Qvv, names, 32, false);
+  ASSERT_EQ(shown.size(), 4u);
+  for (const auto& [channel, times] : shown) {
+    ASSERT_FALSE(times.empty());
+    EXPECT_EQ(times.front(), 1000) << "channel " << channel;
+    EXPECT_EQ(times.size(), 25u) << "the second second, all of it";
+  }
+}
+
+TEST_F(ReaderThreads, HeldOnlyKeyFramesPassAndTheMapIsToldOnce) {
+  const auto files = Sample("avi");
+  playback::PlaybackControl::Names names;
+  for (size_t i = 0; i < 4; ++i) names.channel[i] = files[i];
+  playback::Control().hold.Set();
+  const auto shown = Play(Container::Avi, names, 32, false);
+  playback::Control().hold.Reset();
+  for (const auto& [channel, times] : shown) EXPECT_EQ(times, (std::vector<int64_t>{0, 1000})) << channel;
+  std::lock_guard lock(sinks_.mutex);
+  EXPECT_EQ(std::count(sinks_.map.begin(), sinks_.map.end(), "GPS"), 0) << "no GPS while held";
+  EXPECT_EQ(std::count(sinks_.map.begin(), sinks_.map.end(), "Seek"), 1) << "the map forgets its place once";
+}
+
 TEST_F(ReaderThreads, SoundIsHandedOnlyForwardsAtNormalSpeedOrSlower) {
   const auto files = Sample("qvv");
   playback::PlaybackControl::Names names;
