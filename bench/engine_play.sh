@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The engine on up to 12 channels of H.264 against FFmpeg on the same streams:
-#  - throughput: dravik-tool play at speed 256 (as fast as the clock allows, no
-#    drawing) next to ffmpeg -threads 1 decoding each channel to null, one
-#    after the other; CPU seconds and wall time of both, CPU ratio ours/ffmpeg;
+#  - throughput: dravik-tool play at speed 32 (the fastest that shows every
+#    picture: above it only key frames are shown; no drawing) next to ffmpeg
+#    -threads 1 decoding each channel to null, one after the other; CPU
+#    seconds and wall time of both, CPU ratio ours/ffmpeg;
 #  - real time: all channels at 1x: CPU share (of one core), pictures shown of
 #    all, the largest skew between channels, CPU ratio against the same ffmpeg.
 #
@@ -18,6 +19,7 @@
 #   BITRATE        video bits a second, e.g. 2M or 4000k [plain: constant
 #                  quality; textured: 2M at 720p25, in proportion to pixels]
 #   TOOL           the dravik-tool to measure [BUILD_DIR's, built from this tree]
+#   CONTAINER      qvv (one file) or avi (a file per channel) [qvv]
 #   SAMPLES        a folder to keep the recordings in: a later run with the same
 #                  settings plays the same files instead of making new ones
 # Recordings are always made by this tree's dravik-tool (one QVV file for the
@@ -77,18 +79,24 @@ if [ ! -e "$set_dir/complete" ]; then
   mv "$set_dir.part" "$set_dir"
 fi
 qvv=$(ls "$set_dir"/qvv/*.qvv)
+container=${CONTAINER:-qvv}
+if [ "$container" = avi ]; then
+  inputs=("$set_dir"/avi/*.avi)
+else
+  inputs=("$qvv")
+fi
 if [ -z "$tool" ]; then
   build_tool
   tool=$built
 fi
 mbit=$(awk -v b="$(stat -c %s "$qvv")" -v n="$channels" -v s="$seconds" 'BEGIN{printf "%.2f", b * 8 / n / s / 1e6}')
-printf 'streams     %d x %dx%d %s, %s Mbit/s a channel, %d s, %d pictures; %s\n' "$channels" "$width" "$height" \
-  "$content" "$mbit" "$seconds" "$frames" "$tool"
+printf 'streams     %d x %dx%d %s, %s Mbit/s a channel, %d s, %d pictures, %s; %s\n' "$channels" "$width" "$height" \
+  "$content" "$mbit" "$seconds" "$frames" "$container" "$tool"
 
 cpu() { awk '{print $1 + $2}' "$1"; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN{printf "%.2f", a / b}'; }
 
-/usr/bin/env time -f "%U %S %e" -o "$work/ours.time" "$tool" play "$qvv" --speed 256 >"$work/fast.txt"
+/usr/bin/env time -f "%U %S %e" -o "$work/ours.time" "$tool" play "${inputs[@]}" --speed 32 >"$work/fast.txt"
 : >"$work/ffmpeg.time"
 for f in "$set_dir"/avi/*.avi; do
   /usr/bin/env time -f "%U %S %e" -a -o "$work/ffmpeg.time" ffmpeg -v error -threads 1 -i "$f" -f null -
@@ -97,12 +105,12 @@ ours_cpu=$(cpu "$work/ours.time")
 ours_wall=$(awk '{print $3}' "$work/ours.time")
 ffmpeg_cpu=$(awk '{s += $1 + $2} END {print s}' "$work/ffmpeg.time")
 ffmpeg_wall=$(awk '{s += $3} END {print s}' "$work/ffmpeg.time")
-printf 'throughput  ours (play --speed 256): %.1f s wall, %.1f CPU s (%.0f pictures/s)   ffmpeg -threads 1: %.1f s wall, %.1f CPU s (%.0f pictures/CPU s)   CPU ratio ours/ffmpeg %s\n' \
+printf 'throughput  ours (play --speed 32): %.1f s wall, %.1f CPU s (%.0f pictures/s)   ffmpeg -threads 1: %.1f s wall, %.1f CPU s (%.0f pictures/CPU s)   CPU ratio ours/ffmpeg %s\n' \
   "$ours_wall" "$ours_cpu" "$(awk -v f="$frames" -v w="$ours_wall" 'BEGIN{print f / w}')" \
   "$ffmpeg_wall" "$ffmpeg_cpu" "$(awk -v f="$frames" -v c="$ffmpeg_cpu" 'BEGIN{print f / c}')" \
   "$(ratio "$ours_cpu" "$ffmpeg_cpu")"
 
-/usr/bin/env time -f "%U %S %e" -o "$work/rt.time" "$tool" play "$qvv" >"$work/rt.txt"
+/usr/bin/env time -f "%U %S %e" -o "$work/rt.time" "$tool" play "${inputs[@]}" >"$work/rt.txt"
 skew=$(sed -n 's/.*max_skew_ms=\([0-9]*\).*/\1/p' "$work/rt.txt" | sort -n | tail -1)
 shown=$(sed -n 's/.*shown=\([0-9]*\).*/\1/p' "$work/rt.txt" | awk '{s += $1} END {print s + 0}')
 rt_cpu=$(cpu "$work/rt.time")
