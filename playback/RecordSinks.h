@@ -12,9 +12,9 @@ class MapSink {
   // A GPS record (from its AMF0 name on) and its time in the file (ms); the
   // pseudo-record "Seek" (5 bytes) makes the map forget where it was.
   virtual void PushGpsRecord(const uint8_t* record, int size, int64_t time_ms) = 0;
-  // A point of the whole track (the sensor worker); a separator between files
-  // is a point with `separator` set.
-  virtual void AddTrackPoint(double lat, double lon, int64_t time_ms, bool separator) = 0;
+  // A GPS record of the whole track (the sensor worker) at its absolute time
+  // in seconds; after each file a separator: no record, time -1.
+  virtual void AddTrackPoint(const uint8_t* record, int size, int64_t time_seconds) = 0;
 };
 
 class WaveSink {

@@ -34,7 +34,7 @@ std::string Extension(const std::string& path) {
 // Sensor records are counted by the reader; the views are not there.
 struct NoViews : playback::MapSink, playback::WaveSink {
   void PushGpsRecord(const uint8_t*, int, int64_t) override {}
-  void AddTrackPoint(double, double, int64_t, bool) override {}
+  void AddTrackPoint(const uint8_t*, int, int64_t) override {}
   void PushRecord(const uint8_t*, int, int64_t) override {}
   void SetStartTime(int64_t) override {}
 };

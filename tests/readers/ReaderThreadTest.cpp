@@ -23,6 +23,7 @@
 #include "playback/ChannelFilesReaderThread.h"
 #include "playback/ChannelSlots.h"
 #include "playback/QvvReaderThread.h"
+#include "playback/SensorWorker.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
 
@@ -62,7 +63,7 @@ struct Sinks : playback::MapSink, playback::WaveSink {
     // A record starts with its AMF0 name: 02, a 16-bit length, the name.
     map.emplace_back(size == 5 ? std::string("Seek") : std::string(reinterpret_cast<const char*>(record) + 3, 3));
   }
-  void AddTrackPoint(double, double, int64_t, bool) override {}
+  void AddTrackPoint(const uint8_t*, int, int64_t) override {}
   void PushRecord(const uint8_t* record, int size, int64_t) override {
     std::lock_guard lock(mutex);
     wave.emplace_back(size == 6 ? "Clear" : std::string(reinterpret_cast<const char*>(record) + 3, 3));
@@ -255,6 +256,41 @@ TEST_F(ReaderThreads, HeldOnlyKeyFramesPassAndTheMapIsToldOnce) {
   std::lock_guard lock(sinks_.mutex);
   EXPECT_EQ(std::count(sinks_.map.begin(), sinks_.map.end(), "GPS"), 0) << "no GPS while held";
   EXPECT_EQ(std::count(sinks_.map.begin(), sinks_.map.end(), "Seek"), 1) << "the map forgets its place once";
+}
+
+TEST_F(ReaderThreads, TheSensorWorkerGivesTheMapEveryGpsPointWithASeparatorAfterEachFile) {
+  const auto files = Sample("avi");
+  struct Track : playback::MapSink {
+    void PushGpsRecord(const uint8_t*, int, int64_t) override {}
+    void AddTrackPoint(const uint8_t* record, int size, int64_t seconds) override {
+      std::lock_guard lock(mutex);
+      points.push_back(record && size > 0 ? seconds : -1);
+    }
+    std::mutex mutex;
+    std::vector<int64_t> points;
+  } track;
+  std::vector<int> finished;
+  std::mutex finished_mutex;
+  {
+    playback::SensorWorker worker(track, [&](int index, bool opened) {
+      std::lock_guard lock(finished_mutex);
+      finished.push_back(opened ? index : -100);
+    });
+    std::vector<std::string> list = files;
+    list.push_back((dir_ / "missing.avi").string());
+    worker.ReadAll(list);
+  }
+  EXPECT_EQ(finished, (std::vector<int>{0, 1, 2, 3, -100}));
+  std::lock_guard lock(track.mutex);
+  // Two GPS points a file (one a second), at the file's start from its name
+  // plus their second; a separator after each file, the missing one too.
+  ASSERT_EQ(track.points.size(), 4u * 3 + 1);
+  for (size_t f = 0; f < 4; ++f) {
+    EXPECT_GT(track.points[3 * f], 1000000000) << "an absolute time";
+    EXPECT_EQ(track.points[3 * f + 1], track.points[3 * f] + 1);
+    EXPECT_EQ(track.points[3 * f + 2], -1);
+  }
+  EXPECT_EQ(track.points.back(), -1);
 }
 
 TEST_F(ReaderThreads, SoundIsHandedOnlyForwardsAtNormalSpeedOrSlower) {
