@@ -1,5 +1,6 @@
 // dravik-tool play PATH... [--speed N] [--reverse] [--seek S] [--channels N]
 //                           [--audio-channel C [--wav OUT.wav] [--audio-driver D]] [--frames-dir DIR]
+//                           [--export-from S --export-to S --export-dir DIR]
 // Plays a recording (a .qvv file, or the per-channel files of one group)
 // through its reader thread into the playback filter, clock and audio player,
 // to the end on the real clock without drawing, and
@@ -31,13 +32,14 @@ namespace cli {
 
 int RunPlay(const Args& args) {
   std::vector<std::string> paths;
-  int speed = 16, channels = 12, audio_channel = -1, seek = -1;
-  std::string wav, driver, frames_dir;
+  int speed = 16, channels = 12, audio_channel = -1, seek = -1, export_from = 0, export_to = -1;
+  std::string wav, driver, frames_dir, export_dir;
   bool reverse = false;
   auto usage = [] {
     std::fprintf(stderr,
                  "usage: dravik-tool play PATH... [--speed N] [--reverse] [--seek S] [--channels N]\n"
                  "                        [--audio-channel C [--wav OUT.wav] [--audio-driver D]] [--frames-dir DIR]\n"
+                 "                        [--export-from S --export-to S --export-dir DIR]\n"
                  "  PATH: a .qvv recording, or the per-channel .avi or .flv files of one group\n");
     return 2;
   };
@@ -51,6 +53,9 @@ int RunPlay(const Args& args) {
       driver = std::string(args[++i]);
     } else if (args[i] == "--frames-dir" && i + 1 < args.size()) {
       frames_dir = std::string(args[++i]);
+    } else if (args[i] == "--export-dir" && i + 1 < args.size()) {
+      export_dir = std::string(args[++i]);
+    } else if ((args[i] == "--export-from" && number(export_from)) || (args[i] == "--export-to" && number(export_to))) {
     } else if ((args[i] == "--speed" && number(speed)) || (args[i] == "--channels" && number(channels)) ||
                (args[i] == "--audio-channel" && number(audio_channel)) || (args[i] == "--seek" && number(seek))) {
     } else if (!args[i].starts_with("--")) {
@@ -74,6 +79,9 @@ int RunPlay(const Args& args) {
   run.paths = paths;
   run.seek_seconds = seek;
   run.frames_dir = frames_dir;
+  run.export_dir = export_dir;
+  run.export_from = export_from;
+  run.export_to = export_to;
   PlayOptions& options = run.options;
   options.speed = speed;
   options.reverse = reverse;

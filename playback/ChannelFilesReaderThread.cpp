@@ -180,6 +180,7 @@ bool ChannelFilesReaderThread::Step(int ch, const platform::StopToken& stop) {
   if (!st) return true;
   int64_t ms = PacketMs(packet, *st);
   if (ms < 0) return true;
+  if (Export(ch, packet, *st, ms)) return true;
   if (reverse_) ms = std::max<int64_t>(1, c.duration_ms - ms);
   const bool held = c_.hold.IsSet();
   const int speed = c_.play_speed.load();

@@ -98,6 +98,7 @@ void QvvReaderThread::Dispatch(qvv::ReaderPacket& packet, const platform::StopTo
   int64_t ms = PacketMs(packet, *st);
   if (ms < 0) return;
   last_packet_ms_ = ms;
+  if (Export(st->kind == qvv::kKindVideo ? slots_.Video(packet.stream_index) : -1, packet, *st, ms)) return;
   if (reverse_) ms = std::max<int64_t>(1, duration_ms_ - ms);
   const bool held = c_.hold.IsSet();
   const int speed = c_.play_speed.load();

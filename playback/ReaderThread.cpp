@@ -1,5 +1,6 @@
 #include "playback/ReaderThread.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -128,6 +129,37 @@ void ReaderThread::DispatchRecord(const uint8_t* data, int size, int64_t time_ms
     }
     alg_.fetch_add(1);
   }
+}
+
+bool ReaderThread::Export(int channel, const qvv::ReaderPacket& packet, const qvv::AVStream& stream, int64_t ms) {
+  if (!c_.export_active.load()) {
+    if (export_.any_open()) export_.Finish();  // switched off by the window
+    return false;
+  }
+  if (stream.kind != qvv::kKindVideo || channel < 0 || channel >= kChannels) return true;
+  PlaybackControl::Names names = c_.names();
+  const std::string& out = names.exports[static_cast<size_t>(channel)];
+  if (out.size() < 5) return true;
+  const int end = c_.export_end_seconds.load(), from = std::max(0, c_.seek_target_seconds.load());
+  if (ms / 1000 >= end) {
+    export_.Finish();
+    names.exports = {};
+    c_.set_names(names);
+    c_.export_active.store(false);
+    if (t_.window) t_.window->Post(platform::msg::kExportProgress, 100, 0);
+    return false;
+  }
+  if (!export_.IsOpen(channel) && !export_.Open(channel, out, stream)) {
+    export_.Abandon();
+    c_.export_active.store(false);
+    return false;
+  }
+  export_.Write(channel, packet, ms);
+  if (t_.window && end > from) {
+    const auto percent = std::clamp<int64_t>((ms / 1000 - from) * 100 / (end - from), 0, 100);
+    t_.window->Post(platform::msg::kExportProgress, static_cast<platform::MsgParam>(percent), 0);
+  }
+  return true;
 }
 
 }  // namespace playback

@@ -19,6 +19,7 @@
 #include "platform/MessageSink.h"
 #include "platform/Thread.h"
 #include "playback/ChannelSlots.h"
+#include "playback/ClipExport.h"
 #include "playback/PlaybackControl.h"
 #include "playback/RecordSinks.h"
 
@@ -83,6 +84,12 @@ class ReaderThread {
   void DispatchRecord(const uint8_t* data, int size, int64_t time_ms, bool sensors, int overlay_channel,
                       const platform::StopToken& stop);
   void SendSeekAndClear();
+  // While clips are exported a packet goes to its channel's clip instead of
+  // the engine: true when export took it. Export ends at export_end_seconds
+  // (the clips are completed, the slots cleared) or when a clip cannot be
+  // created (export is switched off and playback goes on).
+  bool Export(int channel, const qvv::ReaderPacket& packet, const qvv::AVStream& stream, int64_t ms);
+  ClipExport export_;
   // The "Seek" the map gets once per hold.
   bool gps_seek_sent_ = false;
   int64_t start_seconds_ = 0;  // local start time of the open file

@@ -50,6 +50,7 @@ class FramesPerSecond : public engine::PictureObserver {
   void OnPicture(int channel, int64_t time_ms, const uint8_t* yuv, int width, int height, const char* text) override {
     next_.OnPicture(channel, time_ms, yuv, width, height, text);
     if (!snapshots_ || text || channel < 0 || channel >= playback::kChannels || time_ms < 0) return;
+    if (time_ms == 0 && width == engine::ACMovieFilter::kBlankWidth) return;  // a channel with nothing to show
     auto& last = last_second_[static_cast<size_t>(channel)];
     if (time_ms / 1000 != last) {
       last = time_ms / 1000;
@@ -147,9 +148,24 @@ std::vector<ChannelReport> PlayRecording(const RecordingRun& run, PlaySummary* s
   if (type != playback::Container::Qvv)
     while (current < playback::kChannels && names.channel[static_cast<size_t>(current)].empty()) ++current;
   control.current_channel = current;
+  const bool exporting = !run.export_dir.empty() && run.export_to > run.export_from;
+  if (exporting) {
+    std::error_code ec;
+    std::filesystem::create_directories(run.export_dir, ec);
+    const std::string stem = std::filesystem::path(run.paths[0]).stem().string();
+    for (int c = 0; c < playback::kChannels; ++c) {
+      char name[32];
+      std::snprintf(name, sizeof name, "-ch%02d.avi", c + 1);
+      names.exports[static_cast<size_t>(c)] = (std::filesystem::path(run.export_dir) / (stem + name)).string();
+    }
+  }
   control.set_names(names);
-  control.seek_requested = run.seek_seconds >= 0;
-  control.seek_target_seconds = std::max(0, run.seek_seconds);
+  // Export starts with a seek to its first second.
+  const int start = exporting ? run.export_from : run.seek_seconds;
+  control.seek_requested = start >= 0;
+  control.seek_target_seconds = std::max(0, start);
+  control.export_end_seconds = exporting ? run.export_to : 0;
+  control.export_active = exporting;
 
   NoViews views;
   playback::EngineTargets targets{&filter, audio, &clock, &views, &views, &end};

@@ -17,6 +17,10 @@ struct RecordingRun {
   PlayOptions options;
   int seek_seconds = -1;   // start there (seconds into the recording)
   std::string frames_dir;  // a picture a second per channel, as snapshots
+  // Clips of every channel from export_from to export_to (seconds) into
+  // export_dir, written while playing ("<recording>-chNN.avi").
+  std::string export_dir;
+  int export_from = 0, export_to = -1;
 };
 
 std::vector<ChannelReport> PlayRecording(const RecordingRun& run, PlaySummary* summary);

@@ -49,12 +49,13 @@ struct Shown : engine::PictureObserver {
 
 // The window: counts the end notices and opened files.
 struct Window : platform::MessageSink {
-  void Post(uint32_t message, platform::MsgParam, platform::MsgParam second) override {
+  void Post(uint32_t message, platform::MsgParam first, platform::MsgParam second) override {
     if (message == platform::msg::kProgress && second == -3) ends.fetch_add(1);
     if (message == platform::msg::kFileOpened) opened.fetch_add(1);
+    if (message == platform::msg::kExportProgress) progress.store(static_cast<int>(first));
   }
   platform::MsgParam Send(uint32_t, platform::MsgParam, platform::MsgParam) override { return 0; }
-  std::atomic<int> ends{0}, opened{0};
+  std::atomic<int> ends{0}, opened{0}, progress{-1};
 };
 
 struct Sinks : playback::MapSink, playback::WaveSink {
@@ -83,6 +84,8 @@ class ReaderThreads : public ::testing::Test {
     c.end_reached = false;
     c.play_speed = 256;
     c.audio_channel = 0;
+    c.export_active = false;
+    c.seek_target_seconds = 0;
     c.hold.Reset();
     c.set_names({});
   }
@@ -291,6 +294,49 @@ TEST_F(ReaderThreads, TheSensorWorkerGivesTheMapEveryGpsPointWithASeparatorAfter
     EXPECT_EQ(track.points[3 * f + 2], -1);
   }
   EXPECT_EQ(track.points.back(), -1);
+}
+
+TEST_F(ReaderThreads, ExportWritesClipsOfTheFirstSecondsThenPlaybackGoesOn) {
+  const auto files = Sample("qvv", 4);
+  playback::PlaybackControl::Names names;
+  names.qvv = files[0];
+  names.exports[0] = (dir_ / "clip0.avi").string();
+  names.exports[2] = (dir_ / "clip2.avi").string();
+  auto& control = playback::Control();
+  control.export_active = true;
+  control.export_end_seconds = 2;
+  control.seek_target_seconds = 0;
+  const auto shown = Play(Container::Qvv, names, 32, false);
+  EXPECT_FALSE(control.export_active.load()) << "export ended at its last second";
+  EXPECT_EQ(window_.progress.load(), 100);
+  EXPECT_TRUE(control.names().exports[0].empty());
+  // The pictures after the export played.
+  EXPECT_EQ(shown.at(0).front(), 2000);
+  EXPECT_EQ(shown.at(0).size(), 50u);
+  for (const char* clip : {"clip0.avi", "clip2.avi"}) {
+    SCOPED_TRACE(clip);
+    std::string out;
+    ASSERT_EQ(RunShell("ffprobe -v error -select_streams v -count_packets -show_entries "
+                       "stream=codec_name,width,height,nb_read_packets -of csv=p=0 '" + (dir_ / clip).string() + "'",
+                       &out),
+              0);
+    EXPECT_EQ(out, "h264,160,96,50\n") << "two seconds of the channel's pictures";
+    EXPECT_FALSE(std::filesystem::exists(dir_ / (std::string(clip) + ".part")));
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "clip1.avi")) << "only the channels asked for";
+}
+
+TEST_F(ReaderThreads, AClipThatCannotBeCreatedSwitchesExportOffAndPlaybackGoesOn) {
+  const auto files = Sample("qvv");
+  playback::PlaybackControl::Names names;
+  names.qvv = files[0];
+  names.exports[0] = (dir_ / "no-such-folder" / "clip.avi").string();
+  auto& control = playback::Control();
+  control.export_active = true;
+  control.export_end_seconds = 1;
+  control.seek_target_seconds = 0;
+  ExpectEveryPictureInOrder(Play(Container::Qvv, names, 32, false), 50);
+  EXPECT_FALSE(control.export_active.load());
 }
 
 TEST_F(ReaderThreads, SoundIsHandedOnlyForwardsAtNormalSpeedOrSlower) {
