@@ -269,7 +269,7 @@ std::optional<RecordingName> ParseRecordingName(std::string_view path, NameKind 
   const Limits limits = LimitsFor(kind, without_extension);
   const size_t length = base.size();
   RecordingName r;
-  if (length <= limits.short_max) {
+  if (length <= limits.short_max && kind != NameKind::Mp4) {  // MP4 names have no short form
     r.form = NameForm::Short;
   } else if (length >= limits.long_min) {
     r.form = NameForm::Long;
@@ -313,6 +313,25 @@ int64_t ParseChannelFileName(const char* name, int64_t* utc_start, int* channel)
   if (!r) return -1;
   if (utc_start) *utc_start = r->utc_start;
   if (channel) *channel = r->channel;
+  return r->local_start;
+}
+
+int64_t ParseMp4FileName(const char* name, int64_t* utc_start, int* channel) {
+  if (channel) *channel = -1;
+  if (!name) {
+    Diagnostic("File name is NULL\n");
+    return -1;
+  }
+  const auto r = ParseRecordingName(name, NameKind::Mp4);
+  if (!r) return -1;
+  if (utc_start) *utc_start = r->utc_start;
+  // Twelve panes: any other number would place the file outside them.
+  if (r->channel < 0 || r->channel > 11) {
+    const std::string_view base = BaseName(name);
+    Diagnostic("File name channel is invalid [%.*s] \n", static_cast<int>(base.size()), base.data());
+  } else if (channel) {
+    *channel = r->channel;
+  }
   return r->local_start;
 }
 

@@ -55,6 +55,10 @@ std::string_view BaseName(std::string_view path);
 // The reader threads' entry points: the local start in seconds or -1.
 int64_t ParseQvvFileName(const char* name, int64_t* utc_start, int* form, int* channel, int64_t* duration);
 int64_t ParseChannelFileName(const char* name, int64_t* utc_start, int* channel);
+// The MP4 reader's rule: a base name of at least 112 characters, token 0 the
+// start date and time, token 9 the channel number 1 to 12. The local start
+// or -1; `channel` (0..11) is -1 when token 9 is not a channel number.
+int64_t ParseMp4FileName(const char* name, int64_t* utc_start, int* channel);
 
 // The search pre-filter: the type digits of a short name ("%*[^_]_%1x%1x%1x%1x").
 uint32_t ShortNameTypeMask(std::string_view name);

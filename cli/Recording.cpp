@@ -9,6 +9,7 @@
 #include "QVVReader/AviDemuxer.h"
 #include "QVVReader/FileName.h"
 #include "QVVReader/FlvDemuxer.h"
+#include "QVVReader/Mp4Demuxer.h"
 #include "QVVReader/QvvDemuxer.h"
 
 namespace cli {
@@ -36,8 +37,10 @@ bool OpenRecording(const std::string& path, bool reverse, OpenedRecording& out) 
     out.demuxer = std::make_unique<qvv::AviDemuxer>();
   } else if (ext == "flv") {
     out.demuxer = std::make_unique<qvv::FlvDemuxer>();
+  } else if (ext == "mp4") {
+    out.demuxer = std::make_unique<qvv::Mp4Demuxer>();
   } else {
-    std::fprintf(stderr, "dravik-tool: %s: not a recording this tool reads (.qvv, .avi or .flv)\n", path.c_str());
+    std::fprintf(stderr, "dravik-tool: %s: not a recording this tool reads (.qvv, .avi, .flv or .mp4)\n", path.c_str());
     return false;
   }
   out.format = ext;
@@ -51,7 +54,13 @@ bool OpenRecording(const std::string& path, bool reverse, OpenedRecording& out) 
   out.io.reset(pb);
   const int r = reverse ? out.demuxer->OpenReverse(pb, path) : out.demuxer->Open(pb, path);
   if (r < 0) {
-    if (reverse && r == qvv::kErrInvalid && ext == "avi") {
+    if (ext == "mp4") {
+      // libavformat reads MP4 files; it says what went wrong.
+      const auto& mp4 = static_cast<const qvv::Mp4Demuxer&>(*out.demuxer);
+      std::fprintf(stderr, "dravik-tool: %s: %s: %s\n", path.c_str(),
+                   r == qvv::Mp4Demuxer::kErrNoBackward ? "cannot play backwards" : "damaged recording",
+                   mp4.error_text().c_str());
+    } else if (reverse && r == qvv::kErrInvalid && ext == "avi") {
       std::fprintf(stderr, "dravik-tool: %s: cannot play backwards: the file is not interleaved\n", path.c_str());
     } else if (r == qvv::kErrInvalid && ext == "qvv") {
       std::fprintf(stderr, "dravik-tool: %s: not a readable recording: no whole QVV packet in it\n", path.c_str());

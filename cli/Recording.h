@@ -16,7 +16,7 @@ using ByteIOPtr = std::unique_ptr<qvv::ByteIOContext, ByteIOCloser>;
 struct OpenedRecording {
   ByteIOPtr io;
   std::unique_ptr<qvv::Demuxer> demuxer;
-  std::string format;  // "qvv", "avi", "flv"
+  std::string format;  // "qvv", "avi", "flv", "mp4"
 };
 
 // Opens forward (or for reverse play); on failure prints one line naming the

@@ -144,6 +144,40 @@ TEST_F(FileName, TheFileListParsesNamesWithoutExtension) {
   EXPECT_EQ(listed->form, NameForm::Medium);
 }
 
+TEST_F(FileName, Mp4NamesAreLongWithAChannelFromOneToTwelve) {
+  std::string name = "20240102030405_NM_0060000_0000000001_0001_0002_03_00000004_ID_07.mp4";
+  name.insert(name.find("ID_"), std::string(112 - name.size(), '0'));
+  ASSERT_EQ(name.size(), 112u);
+  int64_t utc = 0;
+  int channel = -5;
+  EXPECT_EQ(ParseMp4FileName(("/sd/" + name).c_str(), &utc, &channel), kUtc20240102030405 - 8 * 3600);
+  EXPECT_EQ(utc, kUtc20240102030405);
+  EXPECT_EQ(channel, 6);
+
+  // One character short: refused with the recorder's message on stdout.
+  const std::string short_name = name.substr(1);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(ParseMp4FileName(short_name.c_str(), &utc, &channel), -1);
+  EXPECT_EQ(channel, -1);
+  EXPECT_EQ(ParseMp4FileName("", &utc, &channel), -1);
+  EXPECT_EQ(ParseMp4FileName(nullptr, &utc, &channel), -1);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "File name length is invalid [" + short_name + "] \nFile name length is invalid [] \nFile name is NULL\n");
+
+  // Channel numbers outside 1 to 12 place the file in no pane; the start still holds.
+  for (const char* number : {"00", "13", "99"}) {
+    name.replace(name.size() - 6, 2, number);
+    channel = 0;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(ParseMp4FileName(name.c_str(), &utc, &channel), kUtc20240102030405 - 8 * 3600) << number;
+    EXPECT_EQ(channel, -1) << number;
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "File name channel is invalid [" + name + "] \n");
+  }
+  name.replace(name.size() - 6, 2, "12");
+  ParseMp4FileName(name.c_str(), &utc, &channel);
+  EXPECT_EQ(channel, 11);
+}
+
 TEST_F(FileName, AllEightyEightCodes) {
   EXPECT_EQ(TypeMaskOfCode("NM"), kTypeManual);
   EXPECT_EQ(TypeMaskOfCode("MD"), kTypeAlarm);
