@@ -78,6 +78,12 @@ bool ChannelFilesReaderThread::OpenAll(const PlaybackControl::Names& names, cons
   CloseAll();
   open_names_ = names.channel;
   reverse_ = c_.reverse_play.load();
+  if (type_ == Container::Mp4 && reverse_) {
+    // MP4 plays forwards only: the window tells the user.
+    if (t_.window) t_.window->Post(platform::msg::kMp4NoBackward, 0, 0);
+    open_names_ = {};
+    return false;
+  }
   duration_ms_ = 0;
   start_seconds_ = 0;
   int opened = 0;
@@ -96,7 +102,9 @@ bool ChannelFilesReaderThread::OpenAll(const PlaybackControl::Names& names, cons
       int64_t utc = 0;
       int channel = 0;
       const std::string base(qvv::BaseName(name));
-      start_seconds_ = std::max<int64_t>(0, qvv::ParseChannelFileName(base.c_str(), &utc, &channel));
+      start_seconds_ = std::max<int64_t>(0, type_ == Container::Mp4
+                                                ? qvv::ParseMp4FileName(base.c_str(), &utc, &channel)
+                                                : qvv::ParseChannelFileName(base.c_str(), &utc, &channel));
     }
     // FLV keeps H.264's parameter sets in its sequence header.
     if (type_ == Container::Flv && t_.filter) {
@@ -201,8 +209,10 @@ bool ChannelFilesReaderThread::Step(int ch, const platform::StopToken& stop) {
       break;
     case qvv::kKindAudio:
       if (!t_.audio || held || reverse_ || speed > 16 || ch != c_.audio_channel.load()) break;
+      // MP4 gives the stream's rate with its packets (its AAC may be at any rate).
       Offer([&] {
-        return t_.audio->InputAudio(ch, static_cast<uint32_t>(st->codec_id), ms, packet.data.get(), packet.size, 0, 0);
+        return t_.audio->InputAudio(ch, static_cast<uint32_t>(st->codec_id), ms, packet.data.get(), packet.size,
+                                    type_ == Container::Mp4 ? st->sample_rate : 0, 0);
       }, 1, stop);
       break;
   }

@@ -1,5 +1,6 @@
 #pragma once
-// The reader of recordings kept as one file per channel (".avi", ".flv"): every
+// The reader of recordings kept as one file per channel (".avi", ".flv",
+// ".mp4", which plays forwards only): every
 // channel's file is open at once and each pass reads one packet from each in
 // turn, so the channels stay together in time. A picture the filter refuses
 // is kept and offered again in the next pass. GPS and sensor records come from

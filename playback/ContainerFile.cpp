@@ -4,6 +4,7 @@
 
 #include "QVVReader/AviDemuxer.h"
 #include "QVVReader/FlvDemuxer.h"
+#include "QVVReader/Mp4Demuxer.h"
 #include "QVVReader/QvvDemuxer.h"
 
 namespace playback {
@@ -26,6 +27,7 @@ bool ContainerFile::Open(const std::string& path, bool reverse) {
   if (ext == "qvv") demuxer = std::make_unique<qvv::QvvDemuxer>();
   else if (ext == "avi") demuxer = std::make_unique<qvv::AviDemuxer>();
   else if (ext == "flv") demuxer = std::make_unique<qvv::FlvDemuxer>();
+  else if (ext == "mp4") demuxer = std::make_unique<qvv::Mp4Demuxer>();
   if (!demuxer) {
     error_ = "not a recording this player reads";
     return false;

@@ -1,6 +1,7 @@
 #pragma once
 // One open recording file: its byte context and the reader its extension
-// calls for (".qvv", ".avi", ".flv"), opened forward or for reverse play.
+// calls for (".qvv", ".avi", ".flv", ".mp4"), opened forward or for reverse
+// play (which MP4 refuses).
 #include <memory>
 #include <string>
 

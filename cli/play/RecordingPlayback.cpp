@@ -76,13 +76,15 @@ std::vector<ChannelReport> PlayRecording(const RecordingRun& run, PlaySummary* s
     type = playback::Container::Qvv;
     names.qvv = run.paths[0];
   } else {
-    type = ext == "flv" ? playback::Container::Flv : playback::Container::Avi;
+    type = ext == "flv" ? playback::Container::Flv : ext == "mp4" ? playback::Container::Mp4 : playback::Container::Avi;
     for (size_t i = 0; i < run.paths.size(); ++i) {
       // A file's channel is in its name; a name that says none takes the next free slot.
       int channel = -1;
       int64_t utc = 0;
       const std::string base(qvv::BaseName(run.paths[i]));
-      if (qvv::ParseChannelFileName(base.c_str(), &utc, &channel) < 0 || channel < 0 ||
+      const int64_t parsed = type == playback::Container::Mp4 ? qvv::ParseMp4FileName(base.c_str(), &utc, &channel)
+                                                              : qvv::ParseChannelFileName(base.c_str(), &utc, &channel);
+      if (parsed < 0 || channel < 0 ||
           channel >= playback::kChannels || !names.channel[static_cast<size_t>(channel)].empty()) {
         channel = 0;
         while (channel < playback::kChannels && !names.channel[static_cast<size_t>(channel)].empty()) ++channel;

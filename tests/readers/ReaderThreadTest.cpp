@@ -53,9 +53,10 @@ struct Window : platform::MessageSink {
     if (message == platform::msg::kProgress && second == -3) ends.fetch_add(1);
     if (message == platform::msg::kFileOpened) opened.fetch_add(1);
     if (message == platform::msg::kExportProgress) progress.store(static_cast<int>(first));
+    if (message == platform::msg::kMp4NoBackward) no_backward.fetch_add(1);
   }
   platform::MsgParam Send(uint32_t, platform::MsgParam, platform::MsgParam) override { return 0; }
-  std::atomic<int> ends{0}, opened{0}, progress{-1};
+  std::atomic<int> ends{0}, opened{0}, progress{-1}, no_backward{0};
 };
 
 struct Sinks : playback::MapSink, playback::WaveSink {
@@ -188,7 +189,8 @@ TEST_F(ReaderThreads, AQvvRecordingPlaysEveryPictureOfEveryChannelInOrder) {
 }
 
 TEST_F(ReaderThreads, PerChannelFilesPlayEveryPictureInOrder) {
-  for (const auto& [format, type] : {std::pair{"avi", Container::Avi}, std::pair{"flv", Container::Flv}}) {
+  for (const auto& [format, type] :
+       {std::pair{"avi", Container::Avi}, std::pair{"flv", Container::Flv}, std::pair{"mp4", Container::Mp4}}) {
     SCOPED_TRACE(format);
     const auto files = Sample(format);
     ASSERT_EQ(files.size(), 4u);
@@ -204,6 +206,26 @@ TEST_F(ReaderThreads, BackwardsEveryPictureComesGroupByGroupFromTheEnd) {
   names.qvv = files[0];
   // Times count back from the end, so they grow as playback goes on.
   ExpectEveryPictureInOrder(Play(Container::Qvv, names, 32, true), 50);
+}
+
+TEST_F(ReaderThreads, Mp4RefusesToPlayBackwardsAndSaysSo) {
+  const auto files = Sample("mp4");
+  playback::PlaybackControl::Names names;
+  for (size_t i = 0; i < 4; ++i) names.channel[i] = files[i];
+  auto& control = playback::Control();
+  control.reverse_play = true;
+  control.set_names(names);
+  engine::ACMovieFilter filter;
+  filter.InitFilter(nullptr);
+  playback::ChannelFilesReaderThread reader(Container::Mp4, {&filter, nullptr, nullptr, &sinks_, &sinks_, &window_});
+  engine::SourceActiveEvent(engine::SourceKind::Media).Set();
+  ASSERT_TRUE(reader.Start());
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (reader.running() && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(window_.no_backward.load(), 1);
+  EXPECT_EQ(reader.exit_code(), playback::kExitCannotOpen);
+  filter.FinalFilter();
 }
 
 TEST_F(ReaderThreads, AboveDoubleSpeedOnlyKeyFramesAreShown) {
