@@ -61,9 +61,11 @@ bool ReaderThread::Offer(const std::function<int()>& hand_off, int step_ms, cons
 }
 
 void ReaderThread::SendMarker(int marker, const platform::StopToken& stop) {
-  if (t_.audio) Offer([&] { return t_.audio->InputAudio(0, 0, marker, nullptr, 0, 0, 0); }, 2, stop);
-  if (t_.filter) Offer([&] { return t_.filter->InputData(marker); }, 2, stop);
-  if (t_.clock) Offer([&] { return t_.clock->AddDTS(marker, 0, 0); }, 2, stop);
+  const std::string m = std::to_string(marker);
+  if (t_.audio && Offer([&] { return t_.audio->InputAudio(0, 0, marker, nullptr, 0, 0, 0); }, 2, stop) && t_.trace)
+    t_.trace("audio " + m);
+  if (t_.filter && Offer([&] { return t_.filter->InputData(marker); }, 2, stop) && t_.trace) t_.trace("filter " + m);
+  if (t_.clock && Offer([&] { return t_.clock->AddDTS(marker, 0, 0); }, 2, stop) && t_.trace) t_.trace("clock " + m);
 }
 
 void ReaderThread::FlushEngine() {
@@ -94,6 +96,10 @@ void ReaderThread::SendSeekAndClear() {
   static const uint8_t kClear[] = "Clear";
   if (t_.map) t_.map->PushGpsRecord(kSeek, 5, 0);
   if (t_.wave) t_.wave->PushRecord(kClear, 6, 0);
+  if (t_.trace) {
+    t_.trace("map Seek");
+    t_.trace("wave Clear");
+  }
 }
 
 void ReaderThread::DispatchRecord(const uint8_t* data, int size, int64_t time_ms, bool sensors, int overlay_channel,

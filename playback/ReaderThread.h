@@ -32,6 +32,9 @@ struct EngineTargets {
   MapSink* map = nullptr;
   WaveSink* wave = nullptr;
   platform::MessageSink* window = nullptr;
+  // Sees every control marker handed on ("audio -2", "filter -1", "clock -3")
+  // and every "Seek"/"Clear" to the views, in order: for diagnostics and tests.
+  std::function<void(const std::string&)> trace;
 };
 
 // How a reader thread ended.

@@ -270,6 +270,47 @@ TEST_F(ReaderThreads, ASeekStartsAtTheKeyFrameOfItsSecond) {
   }
 }
 
+TEST_F(ReaderThreads, ASeekToMinusOneRepositionsWhereTheReaderIs) {
+  const auto files = Sample("qvv", 6);
+  auto& control = playback::Control();
+  playback::PlaybackControl::Names names;
+  names.qvv = files[0];
+  control.set_names(names);
+  control.play_speed = 16;
+  Shown shown;
+  engine::ACMovieFilter filter;
+  engine::ACParam param;
+  param.channel_count = 4;
+  filter.InitFilter(&param);
+  filter.SetObserver(&shown);
+  engine::ACPlayClock clock(&window_);
+  clock.Start(&filter, nullptr);
+  clock.SetState(engine::kStatePlay);
+  playback::QvvReaderThread reader({&filter, nullptr, &clock, &sinks_, &sinks_, &window_});
+  engine::SourceActiveEvent(engine::SourceKind::Qvv).Set();
+  ASSERT_TRUE(reader.Start());
+  while (shown.Snapshot()[0].size() < 10) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  control.seek_target_seconds = -1;
+  control.seek_requested = true;
+  while (control.seek_requested.load()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  const int target = control.seek_target_seconds.load();
+  EXPECT_GE(target, 0) << "the reader wrote back where it was";
+  EXPECT_LT(target, 6);
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (window_.ends.load() == 0 && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  reader.Stop(2000);
+  clock.Stop();
+  filter.FinalFilter();
+  // Playback went on from that second's key frame, to the end.
+  const auto times = shown.Snapshot()[0];
+  // (the last time it was shown: the reader may have been ahead of the pane)
+  const auto last = std::find(times.rbegin(), times.rend(), int64_t{target} * 1000);
+  ASSERT_NE(last, times.rend());
+  EXPECT_EQ(times.back(), 5960);
+  EXPECT_TRUE(std::is_sorted(last.base() - 1, times.end()));
+}
+
 TEST_F(ReaderThreads, HeldOnlyKeyFramesPassAndTheMapIsToldOnce) {
   const auto files = Sample("avi");
   playback::PlaybackControl::Names names;
@@ -388,7 +429,7 @@ TEST_F(ReaderThreads, SoundIsHandedOnlyForwardsAtNormalSpeedOrSlower) {
   }
 }
 
-TEST_F(ReaderThreads, ANewRecordingWhilePlayingStartsTheViewsAgain) {
+TEST_F(ReaderThreads, ANewRecordingWhilePlayingFlushesInOrderAndTheEndComesOnceToEachInput) {
   const auto first = Sample("qvv", 6);  // longer than the engine's queues hold
   auto& control = playback::Control();
   playback::PlaybackControl::Names names;
@@ -404,7 +445,20 @@ TEST_F(ReaderThreads, ANewRecordingWhilePlayingStartsTheViewsAgain) {
   engine::ACPlayClock clock(&window_);
   clock.Start(&filter, nullptr);
   clock.SetState(engine::kStatePlay);
-  playback::QvvReaderThread reader({&filter, nullptr, &clock, &sinks_, &sinks_, &window_});
+  engine::ACAudioPlayer audio;
+  platform::SoundDeviceOptions device;
+  device.wav_path = (dir_ / "sound.wav").string();
+  audio.SetDeviceOptions(device);
+  ASSERT_EQ(audio.OpenOutput(&window_, 1, 8000, 16), 1);
+  audio.StartOutput();
+  std::mutex trace_mutex;
+  std::vector<std::string> trace;
+  playback::EngineTargets targets{&filter, &audio, &clock, &sinks_, &sinks_, &window_};
+  targets.trace = [&](const std::string& what) {
+    std::lock_guard lock(trace_mutex);
+    trace.push_back(what);
+  };
+  playback::QvvReaderThread reader(targets);
   engine::SourceActiveEvent(engine::SourceKind::Qvv).Set();
   ASSERT_TRUE(reader.Start());
   while (shown.Snapshot()[0].size() < 5) std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -420,14 +474,15 @@ TEST_F(ReaderThreads, ANewRecordingWhilePlayingStartsTheViewsAgain) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   EXPECT_EQ(window_.ends.load(), 1);
   EXPECT_EQ(window_.opened.load(), 2);
-  {
-    std::lock_guard lock(sinks_.mutex);
-    EXPECT_EQ(std::count(sinks_.map.begin(), sinks_.map.end(), "Seek"), 1) << "the map forgets where it was";
-    EXPECT_EQ(std::count(sinks_.wave.begin(), sinks_.wave.end(), "Clear"), 1) << "the waveform starts again";
-  }
   reader.Stop(2000);
+  audio.StopOutput();
   clock.Stop();
   filter.FinalFilter();
+  std::lock_guard lock(trace_mutex);
+  EXPECT_EQ(trace, (std::vector<std::string>{"audio -1", "filter -1", "clock -1",                      // the first opens
+                                             "map Seek", "wave Clear", "audio -2", "filter -2", "clock -2",  // a new one
+                                             "audio -1", "filter -1", "clock -1",                        // it is open
+                                             "audio -3", "filter -3", "clock -3"}));                     // its end, once
   // The second recording played to its last key frame after the first was cut short.
   const auto times = shown.Snapshot()[0];
   EXPECT_EQ(std::count(times.begin(), times.end(), 5000), 1);
