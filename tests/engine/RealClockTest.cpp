@@ -65,4 +65,38 @@ TEST(RealClock, FourChannelsPlayEveryPictureInStepForwardsAndBackwardsAndKeyFram
   }
 }
 
+TEST(RealClock, AGroupOfEveryContainerPlaysInStepWithin40Ms) {
+  TempDir dir;
+  for (const std::string format : {"qvv", "avi", "flv", "mp4"}) {
+    SCOPED_TRACE(format);
+    std::string out;
+    ASSERT_EQ(testing_support::RunShell(std::string(DRAVIK_TOOL) + " mksample '" + (dir.path() / format).string() +
+                                            "' --format " + format +
+                                            " --channels 4 --seconds 2 --groups 1 --width 320 --height 180",
+                                        &out),
+              0);
+    std::string files;
+    for (size_t at = 0, nl; (nl = out.find('\n', at)) != std::string::npos; at = nl + 1)
+      files += " '" + out.substr(at, nl - at) + "'";
+    std::string played;
+    ASSERT_EQ(testing_support::RunShell(std::string(DRAVIK_TOOL) + " play" + files, &played), 0);
+    int channels = 0;
+    std::istringstream lines(played);
+    std::string line;
+    while (std::getline(lines, line)) {
+      int channel = 0, shown = 0;
+      long first = 0, last = 0, skew = 0;
+      char order[8] = {};
+      if (std::sscanf(line.c_str(), "channel=%d shown=%d first=%ld last=%ld order=%7s max_skew_ms=%ld", &channel,
+                      &shown, &first, &last, order, &skew) != 6)
+        continue;
+      ++channels;
+      EXPECT_EQ(shown, 50) << line;
+      EXPECT_STREQ(order, "ok") << line;
+      EXPECT_LE(skew, 40) << line;
+    }
+    EXPECT_EQ(channels, 4);
+  }
+}
+
 }  // namespace
