@@ -9,20 +9,18 @@
 
 namespace playback {
 
-namespace {
-std::string Extension(const std::string& path) {
+std::string ExtensionOf(const std::string& path) {
   const size_t dot = path.find_last_of('.');
   std::string ext = dot == std::string::npos ? "" : path.substr(dot + 1);
   for (auto& ch : ext) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
   return ext;
 }
-}  // namespace
 
 bool ContainerFile::Open(const std::string& path, bool reverse) {
   Close();
   path_ = path;
   reverse_ = reverse;
-  const std::string ext = Extension(path);
+  const std::string ext = ExtensionOf(path);
   std::unique_ptr<qvv::Demuxer> demuxer;
   if (ext == "qvv") demuxer = std::make_unique<qvv::QvvDemuxer>();
   else if (ext == "avi") demuxer = std::make_unique<qvv::AviDemuxer>();

@@ -10,6 +10,9 @@
 
 namespace playback {
 
+// A path's extension in lower case, without the dot ("" when it has none).
+std::string ExtensionOf(const std::string& path);
+
 class ContainerFile {
  public:
   ContainerFile() = default;

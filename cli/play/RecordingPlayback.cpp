@@ -24,13 +24,6 @@
 namespace cli {
 namespace {
 
-std::string Extension(const std::string& path) {
-  const size_t dot = path.find_last_of('.');
-  std::string ext = dot == std::string::npos ? "" : path.substr(dot + 1);
-  for (auto& ch : ext) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-  return ext;
-}
-
 // Sensor records are counted by the reader; the views are not there.
 struct NoViews : playback::MapSink, playback::WaveSink {
   void PushGpsRecord(const uint8_t*, int, int64_t) override {}
@@ -69,7 +62,7 @@ class FramesPerSecond : public engine::PictureObserver {
 std::vector<ChannelReport> PlayRecording(const RecordingRun& run, PlaySummary* summary) {
   const PlayOptions& options = run.options;
   if (run.paths.empty()) return {};
-  const std::string ext = Extension(run.paths[0]);
+  const std::string ext = playback::ExtensionOf(run.paths[0]);
   playback::Container type;
   playback::PlaybackControl::Names names;
   if (ext == "qvv") {

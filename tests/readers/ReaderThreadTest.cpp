@@ -76,6 +76,24 @@ struct Sinks : playback::MapSink, playback::WaveSink {
   std::atomic<int64_t> start{0};
 };
 
+// A filter of four panes and a playing clock, watched by `shown`.
+struct LiveEngine {
+  LiveEngine(Shown& shown, platform::MessageSink& window) : clock(&window) {
+    engine::ACParam param;
+    param.channel_count = 4;
+    filter.InitFilter(&param);
+    filter.SetObserver(&shown);
+    clock.Start(&filter, nullptr);
+    clock.SetState(engine::kStatePlay);
+  }
+  ~LiveEngine() {
+    clock.Stop();
+    filter.FinalFilter();
+  }
+  engine::ACMovieFilter filter;
+  engine::ACPlayClock clock;
+};
+
 class ReaderThreads : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -278,14 +296,9 @@ TEST_F(ReaderThreads, ASeekToMinusOneRepositionsWhereTheReaderIs) {
   control.set_names(names);
   control.play_speed = 16;
   Shown shown;
-  engine::ACMovieFilter filter;
-  engine::ACParam param;
-  param.channel_count = 4;
-  filter.InitFilter(&param);
-  filter.SetObserver(&shown);
-  engine::ACPlayClock clock(&window_);
-  clock.Start(&filter, nullptr);
-  clock.SetState(engine::kStatePlay);
+  LiveEngine live(shown, window_);
+  engine::ACMovieFilter& filter = live.filter;
+  engine::ACPlayClock& clock = live.clock;
   playback::QvvReaderThread reader({&filter, nullptr, &clock, &sinks_, &sinks_, &window_});
   engine::SourceActiveEvent(engine::SourceKind::Qvv).Set();
   ASSERT_TRUE(reader.Start());
@@ -300,8 +313,6 @@ TEST_F(ReaderThreads, ASeekToMinusOneRepositionsWhereTheReaderIs) {
   while (window_.ends.load() == 0 && std::chrono::steady_clock::now() < until)
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   reader.Stop(2000);
-  clock.Stop();
-  filter.FinalFilter();
   // Playback went on from that second's key frame, to the end.
   const auto times = shown.Snapshot()[0];
   // (the last time it was shown: the reader may have been ahead of the pane)
@@ -437,14 +448,9 @@ TEST_F(ReaderThreads, ANewRecordingWhilePlayingFlushesInOrderAndTheEndComesOnceT
   control.set_names(names);
   control.play_speed = 16;
   Shown shown;
-  engine::ACMovieFilter filter;
-  engine::ACParam param;
-  param.channel_count = 4;
-  filter.InitFilter(&param);
-  filter.SetObserver(&shown);
-  engine::ACPlayClock clock(&window_);
-  clock.Start(&filter, nullptr);
-  clock.SetState(engine::kStatePlay);
+  LiveEngine live(shown, window_);
+  engine::ACMovieFilter& filter = live.filter;
+  engine::ACPlayClock& clock = live.clock;
   engine::ACAudioPlayer audio;
   platform::SoundDeviceOptions device;
   device.wav_path = (dir_ / "sound.wav").string();
@@ -476,8 +482,6 @@ TEST_F(ReaderThreads, ANewRecordingWhilePlayingFlushesInOrderAndTheEndComesOnceT
   EXPECT_EQ(window_.opened.load(), 2);
   reader.Stop(2000);
   audio.StopOutput();
-  clock.Stop();
-  filter.FinalFilter();
   std::lock_guard lock(trace_mutex);
   EXPECT_EQ(trace, (std::vector<std::string>{"audio -1", "filter -1", "clock -1",                      // the first opens
                                              "map Seek", "wave Clear", "audio -2", "filter -2", "clock -2",  // a new one
