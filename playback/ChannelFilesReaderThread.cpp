@@ -25,8 +25,10 @@ int ChannelFilesReaderThread::Run(const platform::StopToken& stop) {
       }
       continue;
     }
-    if (c_.seek_requested.exchange(false)) {
+    if (c_.seek_requested.load()) {
+      // Cleared once done: the window then finds the position written back.
       SeekTo(stop);
+      c_.seek_requested.store(false);
       continue;
     }
     if (c_.end_reached.load()) {
