@@ -139,7 +139,9 @@ TEST(MkSample, AviFlvAndMp4ReadLikeFfprobeAndDecode) {
                &streams);
       EXPECT_NE(streams.find("h264,50"), std::string::npos) << streams;
       EXPECT_NE(streams.find(format == "avi" ? "adpcm_ms" : "aac"), std::string::npos) << streams;
-      if (format == "mp4") continue;  // MP4 goes through libavformat both ways
+      // MP4 video leaves our reader rewritten as Annex B: its packets are checked
+      // against ffprobe in reader/Mp4DemuxerTest.
+      if (format == "mp4") continue;
       const auto theirs = reader_test::FfprobePackets(file);
       const auto ours = reader_test::ToolPackets(kTool, file);
       std::vector<reader_test::Packet> ours_av;
