@@ -10,65 +10,43 @@
 
 namespace playback {
 
-int ChannelFilesReaderThread::Run(const platform::StopToken& stop) {
-  while (WaitUntilPlaying(stop)) {
-    if (HandleCommand()) continue;
-    const PlaybackControl::Names names = c_.names();
-    if (std::none_of(names.channel.begin(), names.channel.end(), [](const std::string& n) { return n.size() >= 4; })) {
-      Source().Reset();
-      return kExitNoName;
-    }
-    if (names.channel != open_names_) {
-      if (!OpenAll(names, stop)) {
-        Source().Reset();
-        return kExitCannotOpen;
-      }
-      continue;
-    }
-    if (c_.seek_requested.load()) {
-      // Cleared once done: the window then finds the position written back.
-      SeekTo(stop);
-      c_.seek_requested.store(false);
-      continue;
-    }
-    if (c_.end_reached.load()) {
-      Source().Reset();
-      continue;
-    }
-    // One pass: a packet from each channel in turn.
-    bool any = false, progressed = false;
-    for (int ch = 0; ch < kChannels && !Interrupted(stop); ++ch) {
-      Channel& c = channels_[static_cast<size_t>(ch)];
-      if (c.done) continue;
-      any = true;
-      const bool had_kept = c.has_kept;
-      Step(ch, stop);
-      progressed |= !(had_kept && c.has_kept);
-    }
-    // The clock follows the current channel's pictures (or the first one's).
-    int current = c_.current_channel.load();
-    if (current < 0 || current >= kChannels || !channels_[static_cast<size_t>(current)].file.is_open()) {
-      current = 0;
-      while (current < kChannels && !channels_[static_cast<size_t>(current)].file.is_open()) ++current;
-    }
-    if (current < kChannels && t_.clock) {
-      const int64_t ms = channels_[static_cast<size_t>(current)].last_ms;
-      if (ms > 0 && ms != last_clock_ms_) {
-        last_clock_ms_ = ms;
-        Offer([&] { return t_.clock->AddDTS(ms, duration_ms_, reverse_ ? 1 : 0); }, 2, stop);
-      }
-    }
-    if (!any) {
-      SendMarker(-3, stop);
-      c_.end_reached.store(true);
-      Source().Reset();
-    } else if (!progressed) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));  // every filter queue is full
+ReaderThread::Recording ChannelFilesReaderThread::OpenNamed(const platform::StopToken& stop) {
+  const PlaybackControl::Names names = c_.names();
+  if (std::none_of(names.channel.begin(), names.channel.end(), [](const std::string& n) { return n.size() >= 4; }))
+    return Recording::kNoName;
+  if (names.channel == open_names_) return Recording::kOpen;
+  return OpenAll(names, stop) ? Recording::kOpened : Recording::kCannotOpen;
+}
+
+bool ChannelFilesReaderThread::ReadNext(const platform::StopToken& stop) {
+  // One pass: a packet from each channel in turn.
+  bool any = false, progressed = false;
+  for (int ch = 0; ch < kChannels && !Interrupted(stop); ++ch) {
+    Channel& c = channels_[static_cast<size_t>(ch)];
+    if (c.done) continue;
+    any = true;
+    const bool had_kept = c.has_kept;
+    Step(ch, stop);
+    progressed |= !(had_kept && c.has_kept);
+  }
+  // The clock follows the current channel's pictures (or the first one's).
+  int current = c_.current_channel.load();
+  if (current < 0 || current >= kChannels || !channels_[static_cast<size_t>(current)].file.is_open()) {
+    current = 0;
+    while (current < kChannels && !channels_[static_cast<size_t>(current)].file.is_open()) ++current;
+  }
+  if (current < kChannels && t_.clock) {
+    const int64_t ms = channels_[static_cast<size_t>(current)].last_ms;
+    if (ms > 0 && ms != last_clock_ms_) {
+      last_clock_ms_ = ms;
+      Offer([&] { return t_.clock->AddDTS(ms, duration_ms_, reverse_ ? 1 : 0); }, 2, stop);
     }
   }
-  CloseAll();
-  return kExitNormal;
+  if (any && !progressed) std::this_thread::sleep_for(std::chrono::milliseconds(1));  // every filter queue is full
+  return any;
 }
+
+void ChannelFilesReaderThread::CloseRecording() { CloseAll(); }
 
 bool ChannelFilesReaderThread::OpenAll(const PlaybackControl::Names& names, const platform::StopToken& stop) {
   const bool was_open = std::any_of(open_names_.begin(), open_names_.end(), [](const auto& n) { return !n.empty(); });

@@ -30,10 +30,12 @@ class ChannelFilesReaderThread final : public ReaderThread {
     int64_t last_ms = 0;       // the time of its last picture
   };
 
-  int Run(const platform::StopToken& stop) override;
+  Recording OpenNamed(const platform::StopToken& stop) override;
+  void SeekTo(const platform::StopToken& stop) override;
+  bool ReadNext(const platform::StopToken& stop) override;
+  void CloseRecording() override;
   bool OpenAll(const PlaybackControl::Names& names, const platform::StopToken& stop);
   void CloseAll();
-  void SeekTo(const platform::StopToken& stop);
   // One packet of channel `ch`; false when it is done.
   bool Step(int ch, const platform::StopToken& stop);
   // Offers a picture once; false when refused.

@@ -8,45 +8,22 @@
 
 namespace playback {
 
-int QvvReaderThread::Run(const platform::StopToken& stop) {
-  qvv::ReaderPacket packet;
-  while (WaitUntilPlaying(stop)) {
-    if (HandleCommand()) continue;
-    const std::string name = c_.names().qvv;
-    if (name.size() < 4) {
-      Source().Reset();
-      return kExitNoName;
-    }
-    if (name != open_name_) {
-      if (!OpenNew(name, stop)) {
-        Source().Reset();
-        return kExitCannotOpen;
-      }
-      continue;
-    }
-    if (c_.seek_requested.load()) {
-      // Cleared once done: the window then finds the position written back.
-      SeekTo(stop);
-      c_.seek_requested.store(false);
-      continue;
-    }
-    if (c_.end_reached.load()) {
-      Source().Reset();  // at the end: nothing more until a new file or a seek
-      continue;
-    }
-    const int r = file_.Read(packet);
-    if (r < 0) {
-      // The end (or damage the reader cannot cross): one -3 to every input.
-      SendMarker(-3, stop);
-      c_.end_reached.store(true);
-      Source().Reset();
-      continue;
-    }
-    Dispatch(packet, stop);
-  }
+ReaderThread::Recording QvvReaderThread::OpenNamed(const platform::StopToken& stop) {
+  const std::string name = c_.names().qvv;
+  if (name.size() < 4) return Recording::kNoName;
+  if (name == open_name_) return Recording::kOpen;
+  return OpenNew(name, stop) ? Recording::kOpened : Recording::kCannotOpen;
+}
+
+bool QvvReaderThread::ReadNext(const platform::StopToken& stop) {
+  if (file_.Read(packet_) < 0) return false;
+  Dispatch(packet_, stop);
+  return true;
+}
+
+void QvvReaderThread::CloseRecording() {
   file_.Close();
   open_name_.clear();
-  return kExitNormal;
 }
 
 bool QvvReaderThread::OpenNew(const std::string& name, const platform::StopToken& stop) {

@@ -13,12 +13,15 @@ class QvvReaderThread final : public ReaderThread {
   ~QvvReaderThread() override { Stop(2000); }
 
  private:
-  int Run(const platform::StopToken& stop) override;
+  Recording OpenNamed(const platform::StopToken& stop) override;
+  void SeekTo(const platform::StopToken& stop) override;
+  bool ReadNext(const platform::StopToken& stop) override;
+  void CloseRecording() override;
   bool OpenNew(const std::string& name, const platform::StopToken& stop);
-  void SeekTo(const platform::StopToken& stop);
   void Dispatch(qvv::ReaderPacket& packet, const platform::StopToken& stop);
 
   ContainerFile file_;
+  qvv::ReaderPacket packet_;
   std::string open_name_;
   bool reverse_ = false;
   int64_t duration_ms_ = 0;

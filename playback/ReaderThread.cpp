@@ -44,6 +44,36 @@ bool ReaderThread::Stop(int wait_ms) {
   return thread_.Stop(wait_ms);
 }
 
+int ReaderThread::Run(const platform::StopToken& stop) {
+  while (WaitUntilPlaying(stop)) {
+    if (HandleCommand()) continue;
+    const Recording recording = OpenNamed(stop);
+    if (recording == Recording::kNoName || recording == Recording::kCannotOpen) {
+      Source().Reset();
+      return recording == Recording::kNoName ? kExitNoName : kExitCannotOpen;
+    }
+    if (recording == Recording::kOpened) continue;
+    if (c_.seek_requested.load()) {
+      // Cleared once done: the window then finds the position written back.
+      SeekTo(stop);
+      c_.seek_requested.store(false);
+      continue;
+    }
+    if (c_.end_reached.load()) {
+      Source().Reset();  // at the end: nothing more until a new file or a seek
+      continue;
+    }
+    if (!ReadNext(stop)) {
+      // The end (or damage the reader cannot cross): one -3 to every input.
+      SendMarker(-3, stop);
+      c_.end_reached.store(true);
+      Source().Reset();
+    }
+  }
+  CloseRecording();
+  return kExitNormal;
+}
+
 bool ReaderThread::Quitting(const platform::StopToken& stop) const {
   return stop.StopRequested() || c_.quit_requested.load();
 }

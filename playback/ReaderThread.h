@@ -66,7 +66,14 @@ class ReaderThread {
   }
 
  protected:
-  virtual int Run(const platform::StopToken& stop) = 0;
+  // What a container's reader does within the shared loop (Run).
+  enum class Recording { kNoName, kCannotOpen, kOpened, kOpen };
+  // Opens the recording the window names when it is a new one.
+  virtual Recording OpenNamed(const platform::StopToken& stop) = 0;
+  virtual void SeekTo(const platform::StopToken& stop) = 0;
+  // Reads and hands on the next packet (or pass); false at the end.
+  virtual bool ReadNext(const platform::StopToken& stop) = 0;
+  virtual void CloseRecording() = 0;
 
   bool Quitting(const platform::StopToken& stop) const;
   bool Interrupted(const platform::StopToken& stop) const;
@@ -103,6 +110,10 @@ class ReaderThread {
   ChannelSlots slots_;
 
  private:
+  // The loop every reader thread runs: commands, a new recording, seeks,
+  // reading, and one -3 to every input at the end.
+  int Run(const platform::StopToken& stop);
+
   platform::WorkerThread thread_{"reader"};
   std::atomic<int> exit_code_{0};
   std::atomic<uint64_t> gps_{0}, gsensor_{0}, other_{0}, alg_{0};
