@@ -10,6 +10,7 @@ void ACDTSList::Clear() {
     n.next = nullptr;
   }
   head_ = nullptr;
+  open_group_ = 0;
 }
 
 int ACDTSList::Count() const {
@@ -27,9 +28,21 @@ bool ACDTSList::Insert(int64_t time, int64_t position, uint32_t backward) {
     }
   }
   if (!node) return false;
+  // Times of a backward group fall; a rise starts the next group, and a
+  // marker or a forward time ends the one being read.
+  if (IsMarker(time) || !backward) {
+    open_group_ = 0;
+  } else {
+    if (open_group_ == 0 || time > last_backward_time_) {
+      open_group_ = ++last_group_;
+      if (open_group_ == 0) open_group_ = ++last_group_;  // 0 stands for none
+    }
+    last_backward_time_ = time;
+  }
   node->in_use = 1;
   node->entry = {time, position, backward};
   node->next = nullptr;
+  node->group = IsMarker(time) ? 0 : open_group_;
   if (!head_) {
     head_ = node;
     return true;
@@ -66,14 +79,20 @@ bool ACDTSList::Insert(int64_t time, int64_t position, uint32_t backward) {
   return true;
 }
 
-bool ACDTSList::PeekHead(DtsEntry& out) const {
+bool ACDTSList::HeadReady() const {
   if (!head_) return false;
+  if (open_group_ == 0 || head_->group != open_group_) return true;
+  return Count() == kCapacity;  // a group longer than the list: no waiting for its end
+}
+
+bool ACDTSList::PeekHead(DtsEntry& out) const {
+  if (!HeadReady()) return false;
   out = head_->entry;
   return true;
 }
 
 bool ACDTSList::TakeHead(DtsEntry& out) {
-  if (!head_) return false;
+  if (!HeadReady()) return false;
   Node* node = head_;
   head_ = node->next;
   out = node->entry;

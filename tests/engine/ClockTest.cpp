@@ -323,15 +323,50 @@ TEST(ACDTSList, OrdersTimesFromTheFirstNewFileMarker) {
 }
 
 TEST(ACDTSList, BackwardGroupsComeOutRising) {
-  // A group read backwards: times fall within the group.
+  // Groups read backwards: times fall within a group and rise from one to the next.
   ACDTSList list;
   ObjectLock lock(list);
-  for (int64_t t : {100, 140, 180}) list.Insert(t, 0, 1);   // group A (read forward, times already reversed)
-  for (int64_t t : {260, 220, 200}) list.Insert(t, 0, 1);  // group B arrives falling
+  for (int64_t t : {180, 140, 100}) list.Insert(t, 0, 1);  // group A
+  for (int64_t t : {260, 220, 200}) list.Insert(t, 0, 1);  // group B
   std::vector<int64_t> order;
   DtsEntry e;
   while (list.TakeHead(e)) order.push_back(e.time);
-  EXPECT_EQ(order, (std::vector<int64_t>{100, 140, 180, 200, 220, 260}));
+  EXPECT_EQ(order, (std::vector<int64_t>{100, 140, 180})) << "group B is still being read";
+  list.Insert(-3, 0, 1);
+  while (list.TakeHead(e)) order.push_back(e.time);
+  EXPECT_EQ(order, (std::vector<int64_t>{100, 140, 180, 200, 220, 260, -3}));
+}
+
+TEST(ACDTSList, AClockAheadOfTheReaderWaitsForTheBackwardGroupToEnd) {
+  // The clock takes whatever is ready as each time arrives. Had it taken a
+  // group's first (highest) time at once, the group's last picture would wait
+  // for a clock that had already gone by.
+  ACDTSList list;
+  ObjectLock lock(list);
+  std::vector<int64_t> order;
+  DtsEntry e;
+  for (int64_t t : {1960, 1920, 1880, 2000, 1980, -3}) {
+    list.Insert(t, 0, 1);
+    while (list.TakeHead(e)) order.push_back(e.time);
+  }
+  EXPECT_EQ(order, (std::vector<int64_t>{1880, 1920, 1960, 1980, 2000, -3}));
+  // Forward times are handed out as they come.
+  list.Insert(40, 0, 0);
+  ASSERT_TRUE(list.TakeHead(e));
+  EXPECT_EQ(e.time, 40);
+}
+
+TEST(ACDTSList, ABackwardGroupLongerThanTheListIsHandedOutRatherThanWaitedFor) {
+  ACDTSList list;
+  ObjectLock lock(list);
+  DtsEntry e;
+  for (int i = 0; i < ACDTSList::kCapacity; ++i) {
+    EXPECT_FALSE(list.TakeHead(e)) << i;
+    ASSERT_TRUE(list.Insert(10000 - i, 0, 1));
+  }
+  ASSERT_TRUE(list.TakeHead(e)) << "full: the reader could not go on";
+  EXPECT_EQ(e.time, 10000 - ACDTSList::kCapacity + 1);
+  EXPECT_FALSE(list.TakeHead(e)) << "room again: the group waits for its end";
 }
 
 }  // namespace
