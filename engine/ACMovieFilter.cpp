@@ -267,6 +267,13 @@ uint64_t ACMovieFilter::OverlaysTaken(int channel) const {
   return channel >= 0 && channel < kChannelPositions ? core_->At(channel).overlays_taken.load() : 0;
 }
 
+int ACMovieFilter::OverlaysQueued(int channel) {
+  if (channel < 0 || channel >= kChannelPositions) return 0;
+  Position& p = core_->At(channel);
+  ObjectLock lock(p.overlays);
+  return p.overlays.Count();
+}
+
 void ACMovieFilter::SetFilter(ACSnapshotFilter* next) { core_->next_filter.store(next); }
 void ACMovieFilter::SetObserver(PictureObserver* observer) { core_->observer.store(observer); }
 void ACMovieFilter::SetShowMode(int mode) { core_->show_mode.store(mode); }

@@ -87,6 +87,8 @@ class ACMovieFilter : public ClockTarget {
   // records its play thread took to draw: an idle alg thread makes few passes.
   uint64_t AlgWakeups(int channel) const;
   uint64_t OverlaysTaken(int channel) const;
+  // Records the alg thread has parsed that no picture has taken yet.
+  int OverlaysQueued(int channel);
   // The snapshot filter, which sees every picture shown (set before input).
   void SetFilter(ACSnapshotFilter* next);
   void SetObserver(PictureObserver* observer);

@@ -75,6 +75,10 @@ TEST(OverlayPlay, TenThousandRecordsOnePerPictureKeepTheAlgThreadIdleBetweenThem
       const int64_t ms = 40 + 40 * int64_t{i};
       const auto record = DiscRecord(ms);
       while (filter.InputAlgData(0, record.data(), static_cast<int>(record.size())) == 0) clock.SleepMs(2);
+      // The recorder writes a picture's record before it: the record is
+      // parsed before the picture goes in, however busy the machine is.
+      while (filter.OverlaysQueued(0) + filter.OverlaysTaken(0) <= static_cast<uint64_t>(i))
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
       const auto& p = packets[static_cast<size_t>(i) % packets.size()];
       while (filter.InputData(0, 7, ms, p.data.data(), static_cast<int>(p.data.size()), 160, 96, 0) == 0)
         clock.SleepMs(2);
