@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/release
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DDRAVIK_TESTS=OFF -DDRAVIK_BENCH=OFF >/dev/null
-cmake --build "$build" --target dravik-tool voxcore
+cmake --build "$build" --target dravik-tool voxcore Dravik
 tool="$build/cli/dravik-tool"
 out="$build/demo"
 rm -rf "$out"
@@ -59,3 +59,11 @@ for entry in "1:G.711 A-law" "2:G.711 u-law" "35:IMA ADPCM (first sample)" "67:I
   bytes=$(stat -c %s "$out/type$type.frames")
   printf '%-6s %-28s %10d %9.2fx  %s\n' "$type" "$name" "$bytes" "$(awk -v a="$in_bytes" -v b="$bytes" 'BEGIN{print a/b}')" "$out/type$type.wav"
 done
+
+echo
+echo "== the player: Dravik starts with its own home folder ($out/home) and saves a picture of its window"
+# No display: Qt's offscreen platform.
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then export QT_QPA_PLATFORM=offscreen; fi
+"$build/app/Dravik" --home "$out/home" --screenshot "$out/dravik.png" --after 2 2> "$out/dravik.log" ||
+  { cat "$out/dravik.log" >&2; exit 1; }
+echo "setting.ini: $(tr -d '\r' < "$out/home/setting.ini" | tr '\n' ' ')  languages: $(ls "$out/home/Language" | tr '\n' ' ')"

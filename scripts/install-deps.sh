@@ -11,6 +11,8 @@ PACKAGES=(
   # libraries
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
   qt6-base-dev libsdl2-dev libasound2-dev zlib1g-dev
+  # the player's window, its map browser and its tests without a display
+  qt6-webengine-dev qt6-webchannel-dev libqt6webenginecore6-bin qt6-tools-dev libgl1-mesa-dri xvfb xauth
   # fonts the pictures are drawn with
   fonts-liberation2
 )

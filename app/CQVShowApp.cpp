@@ -1,0 +1,82 @@
+#include "app/CQVShowApp.h"
+
+#include <QApplication>
+#include <QPixmap>
+#include <QTimer>
+#include <cstdio>
+
+#include "app/CQVShowDlg.h"
+
+namespace app {
+namespace {
+CQVShowApp* g_instance = nullptr;
+}  // namespace
+
+CQVShowApp::CQVShowApp(CommandLine command_line, MessageBoxes* messages, ProcessLauncher* launcher)
+    : command_line_(std::move(command_line)),
+      messages_(messages ? messages : &own_messages_),
+      launcher_(launcher ? launcher : &own_launcher_) {
+  g_instance = this;
+}
+
+CQVShowApp::~CQVShowApp() {
+  main_window_.reset();
+  automation_.Unregister();
+  if (g_instance == this) g_instance = nullptr;
+}
+
+CQVShowApp* CQVShowApp::Instance() { return g_instance; }
+
+void CQVShowApp::Configure() {
+  home_ = ChooseHomeForThisProcess(command_line_.home);
+  config_ = AppConfig(home_.folder / AppConfig::kFileName);
+  if (!config_.EnsureExists()) messages_->ShowMessageBox(LanguageResources::kNoPermission);
+  languages_ = std::make_unique<LanguageResources>(home_.folder, config_, messages_);
+  languages_->Select();
+  map_type_ = config_.ReadInt("Lumivex", "MapType", 2);
+  switches_.Load(config_);
+  switches_.Apply();
+}
+
+int CQVShowApp::Run() {
+  // A second instance, or no session bus: the service is simply not offered.
+  automation_.Register();
+  main_window_ = std::make_unique<CQVShowDlg>(*this);
+  if (command_line_.activated()) {
+    main_window_->set_hide_on_close(true);
+    QApplication::setQuitOnLastWindowClosed(false);
+  }
+  main_window_->show();
+  int status = 0;
+  if (!command_line_.screenshot.empty()) {
+    const auto delay = static_cast<int>(command_line_.after_seconds * 1000);
+    QTimer::singleShot(delay, main_window_.get(), [this, &status] {
+      const QPixmap picture = main_window_->grab();
+      const QString out = QString::fromStdString(command_line_.screenshot);
+      if (picture.isNull() || !picture.save(out, "PNG")) {
+        std::fprintf(stderr, "Dravik: cannot write the screenshot %s\n", command_line_.screenshot.c_str());
+        status = 1;
+      } else {
+        std::printf("%s\n", command_line_.screenshot.c_str());
+        std::fflush(stdout);
+      }
+      QCoreApplication::exit(status);
+    });
+  }
+  const int loop = QApplication::exec();
+  if (status == 0) status = loop;
+  main_window_.reset();
+  automation_.Unregister();
+  return status;
+}
+
+void CQVShowApp::ExitInstance() {
+  if (!restart_) return;
+  QStringList arguments;
+  // A home chosen on the command line is kept: the new instance must read the
+  // same setting.ini.
+  if (home_.chosen_explicitly) arguments << "--home" << QString::fromStdString(home_.folder.string());
+  RestartProgram(*launcher_, QCoreApplication::applicationFilePath(), arguments, *messages_);
+}
+
+}  // namespace app

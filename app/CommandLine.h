@@ -1,0 +1,31 @@
+#pragma once
+// What the player's command line asks for:
+//   Dravik [PATH] [--home DIR] [--screenshot OUT.png --after SECONDS]
+//          [--map-demo FILE] [--regserver | --unregserver] [--embedding | --automation]
+//          [--help] [--version]
+// The registration switches are also taken in their "/RegServer" and
+// "-Embedding" spellings, without regard to case.
+#include <string>
+#include <vector>
+
+namespace app {
+
+struct CommandLine {
+  std::string path;        // a recording or a folder to open
+  std::string home;        // the folder of setting.ini and Language/; empty: chosen
+  std::string screenshot;  // grab the main window into this PNG ...
+  double after_seconds = 0;  // ... this long after start, then quit
+  std::string map_demo;
+  bool help = false, version = false;
+  bool regserver = false, unregserver = false;
+  bool embedding = false, automation = false;  // started by D-Bus activation
+  std::string error;       // set when the line cannot be understood
+
+  bool activated() const { return embedding || automation; }
+};
+
+// `args` without the program name; Qt's own options already taken out.
+CommandLine ParseCommandLine(const std::vector<std::string>& args);
+std::string CommandLineHelp();
+
+}  // namespace app
