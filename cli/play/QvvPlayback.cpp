@@ -102,6 +102,11 @@ std::vector<ChannelReport> PlayQvv(qvv::QvvDemuxer& demuxer, const PlayOptions& 
   // The reader runs on its own thread; playback starts once every channel has
   // pictures decoded, so that opening the decoders one after another does not
   // put the channels out of step at the start.
+  // The streams the header declares, taken before the reader runs: reading
+  // adds streams for packets of undeclared ones, so the demuxer's list is the
+  // reader's while it runs.
+  std::array<bool, engine::kChannelPositions> declared{};
+  for (int c = 0; c < channels; ++c) declared[static_cast<size_t>(c)] = declared_video(c);
   std::latch reader_announced(1);
   std::thread reader([&] {
     sleeper.SleepMs(0);  // announces the thread to the sleeper (a fake clock counts it)
@@ -152,7 +157,7 @@ std::vector<ChannelReport> PlayQvv(qvv::QvvDemuxer& demuxer, const PlayOptions& 
     const bool reader_stuck = reader_done.load() || reader_waiting.load();
     bool ready = true;
     for (int c = 0; c < channels && ready; ++c) {
-      if (fed[static_cast<size_t>(c)].load() == 0 && !declared_video(c)) continue;
+      if (fed[static_cast<size_t>(c)].load() == 0 && !declared[static_cast<size_t>(c)]) continue;
       const int pictures = filter.ReadyFrames(c);
       ready = (pictures >= 8 && (filter.PacketCount(c) == 0 || pictures >= kFullQueue)) ||
               (reader_stuck && filter.DecoderIdle(c));
