@@ -47,6 +47,10 @@ int CQVShowApp::Run() {
     QApplication::setQuitOnLastWindowClosed(false);
   }
   main_window_->show();
+  if (!command_line_.path.empty()) {
+    QTimer::singleShot(0, main_window_.get(),
+                       [this] { main_window_->PlayPath(QString::fromStdString(command_line_.path)); });
+  }
   int status = 0;
   if (!command_line_.screenshot.empty()) {
     const auto delay = static_cast<int>(command_line_.after_seconds * 1000);

@@ -1,5 +1,8 @@
 #include "app/GCEVideoDialog.h"
 
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QResizeEvent>
 #include <algorithm>
@@ -46,6 +49,20 @@ GCEVideoDialog::GCEVideoDialog(int channel, QWidget* parent)
   waker_->pane = this;
   setAttribute(Qt::WA_OpaquePaintEvent);  // every pixel is painted
   setObjectName(QString("pane%1").arg(channel + 1));
+  setFocusPolicy(Qt::ClickFocus);
+  stream_name_ = QString("Channel %1").arg(channel + 1);
+}
+
+void GCEVideoDialog::set_selected(bool selected) {
+  if (selected_ == selected) return;
+  selected_ = selected;
+  update();
+}
+
+void GCEVideoDialog::set_audio_indicator(int indicator) {
+  if (audio_indicator_ == indicator) return;
+  audio_indicator_ = indicator;
+  update();
 }
 
 GCEVideoDialog::~GCEVideoDialog() {
@@ -62,11 +79,14 @@ void GCEVideoDialog::TakePicture() {
   const platform::Rect& d = newest->dst;
   const platform::Size& c = newest->client;
   if (d.Empty() || c.width <= 0 || c.height <= 0) {
-    target_ = rect();
+    target_ = surface_rect();
   } else {
-    const double sx = static_cast<double>(width()) / c.width, sy = static_cast<double>(height()) / c.height;
-    target_ = QRect(static_cast<int>(d.x * sx), static_cast<int>(d.y * sy), static_cast<int>(d.width * sx + 0.5),
-                    static_cast<int>(d.height * sy + 0.5));
+    double sx = 1, sy = 1;
+    const QRect inside = surface_rect();
+    sx = static_cast<double>(inside.width()) / c.width;
+    sy = static_cast<double>(inside.height()) / c.height;
+    target_ = QRect(kInset + static_cast<int>(d.x * sx), kInset + static_cast<int>(d.y * sy),
+                    static_cast<int>(d.width * sx + 0.5), static_cast<int>(d.height * sy + 0.5));
   }
   update();
 }
@@ -75,10 +95,59 @@ void GCEVideoDialog::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), Qt::black);
   if (!image_.isNull()) painter.drawImage(target_, image_);
+  if (selected_) {
+    painter.setPen(QPen(QColor(255, 160, 0), kInset));
+    painter.drawRect(rect().adjusted(1, 1, -1, -1));
+  }
+  if (audio_indicator_ > 0 && audio_indicator_ - 1 == channel_) {
+    painter.setPen(QColor(120, 220, 120));
+    painter.drawText(surface_rect().adjusted(4, 2, -4, -2), Qt::AlignRight | Qt::AlignTop, QString::fromUtf8("\u266a"));
+  }
+}
+
+void GCEVideoDialog::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return QWidget::mousePressEvent(event);
+  captured_ = true;
+  moved_ = false;
+  press_at_ = event->position().toPoint();
+  emit pressed(channel_);
+}
+
+void GCEVideoDialog::mouseMoveEvent(QMouseEvent* event) {
+  if (!captured_) return;
+  if (!moved_ && (event->position().toPoint() - press_at_).manhattanLength() >= QApplication::startDragDistance()) {
+    moved_ = true;
+    setCursor(Qt::ClosedHandCursor);
+  }
+}
+
+void GCEVideoDialog::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() == Qt::RightButton) {
+    emit menuRequested(channel_, event->globalPosition().toPoint());
+    return;
+  }
+  if (event->button() != Qt::LeftButton || !captured_) return;
+  captured_ = false;
+  unsetCursor();
+  if (moved_) emit dropped(channel_, event->globalPosition().toPoint());
+  moved_ = false;
+}
+
+void GCEVideoDialog::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) emit doubleClicked(channel_);
+}
+
+void GCEVideoDialog::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Escape: emit escapePressed(); return;
+    case Qt::Key_Space: emit spacePressed(); return;
+    default: QWidget::keyPressEvent(event);
+  }
 }
 
 void GCEVideoDialog::resizeEvent(QResizeEvent* event) {
-  surface_.SetClientSize({event->size().width(), event->size().height()});
+  const QSize inside = event->size() - QSize(2 * kInset, 2 * kInset);
+  surface_.SetClientSize({std::max(0, inside.width()), std::max(0, inside.height())});
   QWidget::resizeEvent(event);
 }
 

@@ -82,7 +82,10 @@ struct ACMovieFilter::Core {
   Core(platform::TimeSource* t, platform::Sleeper* s)
       : time(t ? t : &system_time), sleeper(s ? s : &system_sleeper) {
     for (auto& p : positions) p = std::make_unique<Position>();
-    blank.reset(new uint8_t[kBlankWidth * kBlankHeight * 3 / 2]());
+    // Black: no light and neutral colour (all zero would be green).
+    constexpr int kLuma = kBlankWidth * kBlankHeight;
+    blank.reset(new uint8_t[kLuma * 3 / 2]());
+    std::fill(blank.get() + kLuma, blank.get() + kLuma * 3 / 2, uint8_t{128});
   }
 
   void ThreadStarted();

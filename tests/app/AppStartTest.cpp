@@ -84,10 +84,13 @@ class AppStartTest : public QObject {
     }
     QVERIFY(messages.shown.isEmpty());
     // The file is the same after a start that found it: the language is
-    // written back, nothing else (ScreenNum least of all).
+    // written back, and the pane container's audio channel when it goes;
+    // nothing else (ScreenNum least of all).
+    const std::string kept("[Setting]\r\nLanguage=English\r\n\r\n[Lumivex]\r\nAudioChannel=0\r\n");
+    QCOMPARE(ReadBytes(home / "setting.ini"), kept);
     app::CQVShowApp again(Home(dir.path()), &messages);
     again.Configure();
-    QCOMPARE(ReadBytes(home / "setting.ini"), std::string("[Setting]\r\nLanguage=English\r\n"));
+    QCOMPARE(ReadBytes(home / "setting.ini"), kept);
 
     // A deleted language folder is written again, and English is used.
     std::filesystem::remove_all(home / "Language");
@@ -285,7 +288,9 @@ class AppStartTest : public QObject {
     QCOMPARE(QString(dravik.readAllStandardOutput()).trimmed(), png);
     const QImage picture(png);
     QCOMPARE(picture.size(), QSize(1208, 800));
-    QCOMPARE(ReadBytes((home + "/setting.ini").toStdString()), std::string("[Setting]\r\nLanguage=English\r\n"));
+    // The pane container keeps the audio channel; nothing else is written.
+    QCOMPARE(ReadBytes((home + "/setting.ini").toStdString()),
+             std::string("[Setting]\r\nLanguage=English\r\n\r\n[Lumivex]\r\nAudioChannel=0\r\n"));
     QCOMPARE(QDir(home + "/Language").entryList({"*.ini"}).size(), 4);
 
     QProcess help;

@@ -33,7 +33,7 @@ class PaneTest : public QObject {
  private slots:
   void picturesFromAPlayThreadReachThePaintNewestFirst() {
     app::GCEVideoDialog pane(0);
-    pane.resize(160, 96);
+    pane.resize(160 + 2 * app::GCEVideoDialog::kInset, 96 + 2 * app::GCEVideoDialog::kInset);
     pane.show();
     QVERIFY(QTest::qWaitForWindowExposed(&pane));
     QCOMPARE(pane.surface()->ClientSize().width, 160);
@@ -55,27 +55,30 @@ class PaneTest : public QObject {
   }
 
   void thePictureGoesWhereTheEngineSaidAndScalesWithThePane() {
+    // The surface is inset 2 pixels: its client is 200 x 100, at (2, 2).
+    constexpr int kIn = app::GCEVideoDialog::kInset;
     app::GCEVideoDialog pane(3);
-    pane.resize(200, 100);
+    pane.resize(200 + 2 * kIn, 100 + 2 * kIn);
     pane.show();
     QVERIFY(QTest::qWaitForWindowExposed(&pane));
     Solid red(50, 50, 255, 0, 0);
     pane.surface()->Present(red.picture, {0, 0, 100, 100});  // the left half of 200 x 100
     QTRY_VERIFY(!pane.current().isNull());
     QImage shown = pane.grab().toImage();
-    QCOMPARE(QColor(shown.pixel(50, 50)), QColor(Qt::red));
-    QCOMPARE(QColor(shown.pixel(150, 50)), QColor(Qt::black));
+    QCOMPARE(QColor(shown.pixel(kIn + 50, kIn + 50)), QColor(Qt::red));
+    QCOMPARE(QColor(shown.pixel(kIn + 150, kIn + 50)), QColor(Qt::black));
+    QCOMPARE(QColor(shown.pixel(0, 50)), QColor(Qt::black));  // the inset
     // The pane shrinks between the engine's drawing and the paint: the
     // rectangle worked out for the old size is scaled to the new one.
-    pane.resize(400, 200);
+    pane.resize(400 + 2 * kIn, 200 + 2 * kIn);
     QCOMPARE(pane.surface()->ClientSize().width, 400);
     pane.surface()->Present(red.picture, {0, 0, 200, 200});  // the left half of 400 x 200
-    pane.resize(200, 100);
+    pane.resize(200 + 2 * kIn, 100 + 2 * kIn);
     QTRY_COMPARE(pane.counters().taken, uint64_t{2});
     shown = pane.grab().toImage();
-    QCOMPARE(shown.size(), QSize(200, 100));
-    QCOMPARE(QColor(shown.pixel(90, 90)), QColor(Qt::red));
-    QCOMPARE(QColor(shown.pixel(110, 10)), QColor(Qt::black));
+    QCOMPARE(shown.size(), QSize(200 + 2 * kIn, 100 + 2 * kIn));
+    QCOMPARE(QColor(shown.pixel(kIn + 90, kIn + 90)), QColor(Qt::red));
+    QCOMPARE(QColor(shown.pixel(kIn + 110, kIn + 10)), QColor(Qt::black));
   }
 
   void aPaneGoneBeforeItsWakeUpIsHandledIsNoFault() {

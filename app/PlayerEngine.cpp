@@ -1,0 +1,215 @@
+#include "app/PlayerEngine.h"
+
+#include <cstdlib>
+#include <thread>
+
+#include "engine/ACMovieList.h"
+#include "engine/EngineGlobals.h"
+#include "engine/MixerMapping.h"
+#include "platform/TickCount.h"
+#include "playback/ChannelFilesReaderThread.h"
+#include "playback/QvvReaderThread.h"
+
+namespace app {
+namespace {
+
+constexpr uint32_t kPrerollLimitMs = 5000;
+constexpr int kReaderQuitWaitMs = 500;
+
+}  // namespace
+
+PlayerEngine::PlayerEngine(platform::MessageSink* window, playback::MapSink* map, playback::WaveSink* wave)
+    : window_(window), map_(map), wave_(wave) {}
+
+PlayerEngine::~PlayerEngine() { Destroy(); }
+
+bool PlayerEngine::OpenMixer() {
+  mute_ = std::make_unique<engine::mutecontrol>();
+  int destination = engine::mixer::kSpeakers;
+  if (mute_->Open(nullptr, destination, -1) != engine::mutecontrol::kOk) {
+    destination = engine::mixer::kHeadphones;
+    if (mute_->Open(nullptr, destination, -1) != engine::mutecontrol::kOk) mute_.reset();
+  }
+  volume_ = std::make_unique<engine::volumcontrol>();
+  if (!volume_->Open(nullptr, destination, -1, engine::mixer::kVolumeControl)) volume_.reset();
+  return mute_ || volume_;
+}
+
+int PlayerEngine::Volume() {
+  uint32_t left = 0, right = 0;
+  if (!volume_ || volume_->GetVolume(&left, &right) != 1) return -1;
+  return static_cast<int>(std::max(left, right));
+}
+
+void PlayerEngine::SetVolume(int value) {
+  if (volume_) volume_->SetVolume(static_cast<uint32_t>(value), static_cast<uint32_t>(value));
+}
+
+bool PlayerEngine::SetMuted(bool muted) { return mute_ && mute_->SetMute(muted ? 1 : 0); }
+
+bool PlayerEngine::Create(const Surfaces& surfaces) {
+  if (filter_) return true;
+  param_ = engine::ACParam{};
+  param_.channel_count = playback::kChannels;
+  for (size_t i = 0; i < surfaces.size(); ++i) param_.windows[i] = surfaces[i];
+  param_.owner = window_;
+  param_.audio_channels = 1;
+  snapshots_ = std::make_unique<engine::ACSnapshotFilter>();
+  snapshots_->InitSnapshot(&param_);
+  filter_ = std::make_unique<engine::ACMovieFilter>();
+  const bool started = filter_->InitFilter(&param_) != 0;
+  filter_->SetFilter(snapshots_.get());
+  audio_ = std::make_unique<engine::ACAudioPlayer>();
+  // A WAV file instead of the sound card, for checks of what the window plays.
+  platform::SoundDeviceOptions device;
+  if (const char* wav = std::getenv("DRAVIK_AUDIO_WAV")) device.wav_path = wav;
+  if (const char* driver = std::getenv("DRAVIK_AUDIO_DRIVER")) device.driver = driver;
+  audio_->SetDeviceOptions(device);
+  if (audio_->OpenOutput(window_ ? static_cast<const void*>(window_) : this, 1, 8000, 16)) audio_->StartOutput();
+  clock_ = std::make_unique<engine::ACPlayClock>(window_);
+  clock_->Start(filter_.get(), audio_.get());
+  return started;
+}
+
+playback::ReaderThread* PlayerEngine::ReaderFor(playback::Container type) {
+  auto& reader = readers_[static_cast<size_t>(type)];
+  if (!reader) {
+    const playback::EngineTargets targets{filter_.get(), audio_.get(), clock_.get(), map_, wave_, window_, {}};
+    if (type == playback::Container::Qvv) reader = std::make_unique<playback::QvvReaderThread>(targets);
+    else reader = std::make_unique<playback::ChannelFilesReaderThread>(type, targets);
+  }
+  if (!reader->running()) reader->Start();
+  return reader.get();
+}
+
+void PlayerEngine::StopReaders() {
+  auto& control = playback::Control();
+  control.quit_requested = true;
+  for (auto& reader : readers_)
+    if (reader) reader->Stop(kReaderQuitWaitMs);
+  for (auto& reader : readers_) reader.reset();
+}
+
+void PlayerEngine::Destroy() {
+  StopReaders();
+  if (clock_) clock_->Stop();
+  clock_.reset();
+  if (filter_) {
+    std::unique_ptr<engine::ACMovieFilter> filter = std::move(filter_);
+    filter->FinalFilter();
+  }
+  if (audio_) {
+    audio_->StopOutput();
+    audio_.reset();
+  }
+  if (snapshots_) snapshots_->WaitIdle(2000);
+  snapshots_.reset();
+  volume_.reset();
+  mute_.reset();
+  engine::ResetAllSourceEvents();
+  group_.reset();
+  state_ = State::kIdle;
+}
+
+bool PlayerEngine::PlayGroup(const RecordingGroup& group, int offset_seconds) {
+  if (!filter_) return false;
+  auto& control = playback::Control();
+  const bool same = group_ && group_->names().qvv == group.names().qvv && group_->channel == group.channel;
+  engine::ResetAllSourceEvents();
+  control.quit_requested = false;
+  control.reverse_play = false;
+  control.end_reached = false;
+  control.current_channel = group.main_channel;
+  control.set_names(group.names());
+  control.seek_target_seconds = std::max(0, offset_seconds);
+  control.seek_requested = same || offset_seconds > 0;
+  // A recording playing already is flushed; a first one is not.
+  control.command_pending = group_.has_value();
+  control.stop_requested = false;
+  control.hold.Reset();
+  group_ = group;
+  position_ = std::max(0, offset_seconds);
+  // Pictures are held until every channel has some decoded, so that opening
+  // the decoders one after another does not put the channels out of step.
+  filter_->PushFrame(1);
+  engine::SourceActiveEvent(playback::SourceOf(group.type)).Set();
+  ReaderFor(group.type);
+  state_ = State::kStarting;
+  start_tick_ = platform::TickCount32();
+  return true;
+}
+
+bool PlayerEngine::Tick() {
+  if (state_ != State::kStarting || !filter_) return false;
+  bool any = false, ready = true;
+  constexpr int kFullQueue = engine::ACMovieList::kNodes - 2;
+  for (int c = 0; c < playback::kChannels; ++c) {
+    const int pictures = filter_->ReadyFrames(c);
+    any |= pictures > 0;
+    if (pictures == 0 && filter_->DecoderIdle(c)) continue;
+    ready = ready && (pictures >= 8 || pictures >= kFullQueue || filter_->DecoderIdle(c));
+  }
+  if (!(any && ready) && platform::TickCount32() - start_tick_ < kPrerollLimitMs) return true;
+  clock_->SetSpeed(1 << speed_position_);
+  clock_->SetState(engine::kStatePlay);
+  state_ = State::kPlaying;
+  return false;
+}
+
+void PlayerEngine::TogglePause() {
+  if (!group_ || !clock_) return;
+  auto& control = playback::Control();
+  control.hold.Reset();
+  if (state_ == State::kPlaying || state_ == State::kStarting) {
+    clock_->SetState(engine::kStatePause);
+    state_ = State::kPaused;
+    return;
+  }
+  control.command_pending = false;
+  control.stop_requested = false;
+  engine::SourceActiveEvent(playback::SourceOf(group_->type)).Set();
+  ReaderFor(group_->type);
+  clock_->SetState(engine::kStatePlay);
+  state_ = State::kPlaying;
+}
+
+void PlayerEngine::SeekTo(int seconds) {
+  if (!group_) return;
+  auto& control = playback::Control();
+  position_ = std::max(0, seconds);
+  control.seek_target_seconds = position_;
+  control.seek_requested = true;
+  control.end_reached = false;
+  engine::SourceActiveEvent(playback::SourceOf(group_->type)).Set();
+  ReaderFor(group_->type);
+  if (state_ == State::kPaused) TogglePause();
+}
+
+void PlayerEngine::SetSpeedPosition(int position) {
+  speed_position_ = std::clamp(position, 0, 8);
+  const int factor = 1 << speed_position_;
+  playback::Control().play_speed = factor;
+  playback::Control().hold.Reset();
+  if (clock_) clock_->SetSpeed(factor);
+}
+
+void PlayerEngine::Step() {
+  if (!group_ || !clock_) return;
+  playback::Control().hold.Reset();
+  ReaderFor(group_->type);
+  clock_->SetState(engine::kStateStep);
+  engine::SourceActiveEvent(playback::SourceOf(group_->type)).Set();
+  state_ = State::kPaused;
+}
+
+void PlayerEngine::SetAudioChannel(int channel) { playback::Control().audio_channel = channel; }
+
+void PlayerEngine::SetChannelClosed(int channel, bool closed) {
+  if (filter_) filter_->SetChannelClosed(channel, closed);
+}
+
+void PlayerEngine::Snapshot(int channel) {
+  if (snapshots_) snapshots_->RequestSnapshot(channel);
+}
+
+}  // namespace app
