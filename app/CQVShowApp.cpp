@@ -3,11 +3,32 @@
 #include <QApplication>
 #include <QPixmap>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "app/CQVShowDlg.h"
+#include "cli/play/PlaybackStatistics.h"
+#include "platform/Sleeper.h"
 
 namespace app {
+namespace {
+
+void PrintPlayStats(cli::Statistics& stats) {
+  std::vector<int> listed;
+  for (int c = 0; c < playback::kChannels; ++c)
+    if (stats.Shown(c) > 0) listed.push_back(c);
+  int64_t skew = 0;
+  for (const cli::ChannelReport& r : stats.Reports(listed)) {
+    std::printf("channel=%d shown=%d first=%lld last=%lld max_skew_ms=%lld\n", r.channel + 1, r.shown,
+                static_cast<long long>(r.first), static_cast<long long>(r.last), static_cast<long long>(r.max_skew_ms));
+    skew = std::max(skew, r.max_skew_ms);
+  }
+  std::printf("channels=%zu max_skew_ms=%lld\n", listed.size(), static_cast<long long>(skew));
+  std::fflush(stdout);
+}
+
+}  // namespace
 namespace {
 CQVShowApp* g_instance = nullptr;
 }  // namespace
@@ -46,6 +67,13 @@ int CQVShowApp::Run() {
     main_window_->set_hide_on_close(true);
     QApplication::setQuitOnLastWindowClosed(false);
   }
+  // Pictures counted as the play threads show them, for benchmarks.
+  platform::SystemTimeSource clock;
+  std::unique_ptr<cli::Statistics> stats;
+  if (command_line_.play_stats) {
+    stats = std::make_unique<cli::Statistics>(clock, -1);
+    main_window_->engine().filter()->SetObserver(stats.get());
+  }
   main_window_->show();
   if (!command_line_.path.empty()) {
     QTimer::singleShot(0, main_window_.get(),
@@ -69,6 +97,8 @@ int CQVShowApp::Run() {
   }
   const int loop = QApplication::exec();
   if (status == 0) status = loop;
+  main_window_->engine().Destroy();
+  if (stats) PrintPlayStats(*stats);
   main_window_.reset();
   automation_.Unregister();
   return status;

@@ -50,6 +50,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       }
     } else if (name == "map-demo") {
       if (!value(c.map_demo)) break;
+    } else if (name == "play-stats") {
+      c.play_stats = true;
     } else if (name == "help" || name == "h" || name == "?") {
       c.help = true;
     } else if (name == "version") {
@@ -86,6 +88,8 @@ std::string CommandLineHelp() {
          "  --screenshot OUT.png  save a picture of the main window and quit ...\n"
          "  --after SECONDS       ... this long after start (default 1)\n"
          "  --map-demo FILE       show only the map, driven by FILE's GPS records\n"
+         "  --play-stats          when the window closes, print per channel the pictures shown\n"
+         "                        and the largest skew between channels (for benchmarks)\n"
          "  --regserver           register the automation service QVShow.Application for this user\n"
          "  --unregserver         remove that registration\n"
          "  --automation          started by the session bus (the window hides instead of closing)\n"

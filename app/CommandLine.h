@@ -1,7 +1,7 @@
 #pragma once
 // What the player's command line asks for:
 //   Dravik [PATH] [--home DIR] [--screenshot OUT.png --after SECONDS]
-//          [--map-demo FILE] [--regserver | --unregserver] [--embedding | --automation]
+//          [--map-demo FILE] [--play-stats] [--regserver | --unregserver] [--embedding | --automation]
 //          [--help] [--version]
 // The registration switches are also taken in their "/RegServer" and
 // "-Embedding" spellings, without regard to case.
@@ -16,6 +16,7 @@ struct CommandLine {
   std::string screenshot;  // grab the main window into this PNG ...
   double after_seconds = 0;  // ... this long after start, then quit
   std::string map_demo;
+  bool play_stats = false;  // print what every channel showed when the window closes
   bool help = false, version = false;
   bool regserver = false, unregserver = false;
   bool embedding = false, automation = false;  // started by D-Bus activation
