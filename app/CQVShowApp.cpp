@@ -68,7 +68,7 @@ int CQVShowApp::Run() {
     QApplication::setQuitOnLastWindowClosed(false);
   }
   // Pictures counted as the play threads show them, for benchmarks.
-  platform::SystemTimeSource clock;
+  static platform::SystemTimeSource clock;
   std::unique_ptr<cli::Statistics> stats;
   if (command_line_.play_stats) {
     stats = std::make_unique<cli::Statistics>(clock, -1);
@@ -99,6 +99,7 @@ int CQVShowApp::Run() {
   if (status == 0) status = loop;
   main_window_->engine().Destroy();
   if (stats) PrintPlayStats(*stats);
+  if (main_window_->engine().threads_left()) (void)stats.release();  // a play thread may still report to it
   main_window_.reset();
   automation_.Unregister();
   return status;

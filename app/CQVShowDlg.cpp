@@ -11,6 +11,7 @@
 #include <QShortcut>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <cstdio>
 #include <QWindow>
 
 #include "app/CQVShowApp.h"
@@ -104,6 +105,7 @@ CQVShowDlg::CQVShowDlg(CQVShowApp& app, QWidget* parent)
     if (!engine_->Tick()) {
       start_timer_.stop();
       controls_->SetPlaying(engine_->playing());
+      if (engine_->start_failed()) ShowText("IDS_TIPS_PathFileExists");
     }
   });
   InstallShortcuts();
@@ -112,8 +114,18 @@ CQVShowDlg::CQVShowDlg(CQVShowApp& app, QWidget* parent)
 }
 
 CQVShowDlg::~CQVShowDlg() {
+  start_timer_.stop();
+  container_->LeaveFullScreen();
   engine_->Destroy();
-  // The panes go with the container after the engine stopped drawing into them.
+  // The panes go with the container after the engine stopped drawing into
+  // them. An engine thread that did not end may still draw into a pane or
+  // post to the message queue: both are then left to it.
+  if (engine_->threads_left()) {
+    std::fprintf(stderr, "Dravik: engine threads still run; their panes and messages are kept\n");
+    container_->setParent(nullptr);
+    container_->hide();
+    (void)messages_.release();
+  }
 }
 
 QPushButton* CQVShowDlg::AddTopButton(int id, const QString& text) {
@@ -132,10 +144,19 @@ QPushButton* CQVShowDlg::top_button(int id) const {
 }
 
 void CQVShowDlg::InstallShortcuts() {
+  // Each key twice: on the window, and on the pane container for full
+  // screen, where the window is hidden (Qt fires no shortcut of a hidden
+  // widget). The container's are on only while it is full screen, so that
+  // no key is ever taken by two.
   auto key = [this](const QKeySequence& sequence, auto&& action) {
-    auto* shortcut = new QShortcut(sequence, this);
-    shortcut->setContext(Qt::ApplicationShortcut);  // also in the full-screen container
-    connect(shortcut, &QShortcut::activated, this, action);
+    auto* on_window = new QShortcut(sequence, this);
+    on_window->setContext(Qt::WindowShortcut);
+    connect(on_window, &QShortcut::activated, this, action);
+    auto* on_container = new QShortcut(sequence, container_);
+    on_container->setContext(Qt::WindowShortcut);
+    on_container->setEnabled(false);
+    connect(on_container, &QShortcut::activated, this, action);
+    full_screen_shortcuts_.push_back(on_container);
   };
   key(Qt::Key_Space, [this] { TogglePlay(); });
   key(Qt::Key_Left, [this] { engine_->SeekTo(engine_->position() - 5); });
@@ -147,6 +168,10 @@ void CQVShowDlg::InstallShortcuts() {
   key(Qt::Key_S, [this] { OnCommand(command::kSnapshot); });
   key(Qt::Key_M, [this] { ToggleMute(); });
   key(Qt::Key_Escape, [this] { container_->LeaveFullScreen(); });
+  connect(container_, &GCEVideoLayoutDialog::fullScreenChanged, this, [this](bool full_screen) {
+    for (QShortcut* s : full_screen_shortcuts_) s->setEnabled(full_screen);
+    if (!full_screen) Relayout();  // the container goes back only where the layout has room for it
+  });
 }
 
 void CQVShowDlg::BuildLanguageMenu() {
@@ -285,7 +310,9 @@ platform::MsgParam CQVShowDlg::OnMessage(uint32_t message, platform::MsgParam fi
       Relayout();
       return 0;
     case msg::kProgress:
-      if (second >= 0) engine_->set_position(static_cast<int>(first));
+      // The second word is the backward flag plus twice the second played;
+      // the first is the recording's length.
+      if (second >= 0) engine_->set_position(static_cast<int>(second / 2));
       return 0;
     case msg::kMp4NoBackward:
       app_.messages().Show("MP4 does not support backward!", title_text());

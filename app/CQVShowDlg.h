@@ -8,9 +8,11 @@
 #include <QFrame>
 #include <QMenu>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTimer>
 #include <QWidget>
 #include <memory>
+#include <vector>
 
 #include "app/ControlStrip.h"
 #include "app/GCEVideoLayoutDialog.h"
@@ -99,6 +101,7 @@ class CQVShowDlg : public QWidget {
   QFrame* wave_ = nullptr;
   ControlStrip* controls_ = nullptr;
   std::map<int, QPushButton*> top_buttons_;
+  std::vector<QShortcut*> full_screen_shortcuts_;
   QMenu language_menu_;
   QTimer start_timer_;
   RegionFactors factors_;

@@ -101,7 +101,8 @@ bool GCEVideoLayoutDialog::DropPane(int channel, QPoint global) {
   const int from = PositionOf(channel);
   if (from < 0) return false;
   const QPoint at = mapFromGlobal(global);
-  for (int p = 0; p < kPanes; ++p) {
+  // The panes of the page shown (those before it may lie underneath).
+  for (int p = first_; p < kPanes; ++p) {
     const GCEVideoDialog* target = PaneAt(p);
     if (!target->isVisible() || !target->geometry().contains(at)) continue;
     if (p != from) std::swap(order_[static_cast<size_t>(from)], order_[static_cast<size_t>(p)]);

@@ -86,17 +86,19 @@ void PlayerEngine::StopReaders() {
   auto& control = playback::Control();
   control.quit_requested = true;
   for (auto& reader : readers_)
-    if (reader) reader->Stop(kReaderQuitWaitMs);
+    if (reader && !reader->Stop(kReaderQuitWaitMs)) threads_left_ = true;
   for (auto& reader : readers_) reader.reset();
 }
 
 void PlayerEngine::Destroy() {
   StopReaders();
-  if (clock_) clock_->Stop();
+  if (clock_ && !clock_->Stop()) threads_left_ = true;
   clock_.reset();
   if (filter_) {
     std::unique_ptr<engine::ACMovieFilter> filter = std::move(filter_);
+    filter->SetObserver(nullptr);  // the observer may go with the window
     filter->FinalFilter();
+    if (filter->running_threads() > 0) threads_left_ = true;
   }
   if (audio_) {
     audio_->StopOutput();
@@ -116,19 +118,31 @@ bool PlayerEngine::PlayGroup(const RecordingGroup& group, int offset_seconds) {
   auto& control = playback::Control();
   const bool same = group_ && group_->names().qvv == group.names().qvv && group_->channel == group.channel;
   engine::ResetAllSourceEvents();
+  // A reader of another type keeps its file open where it stopped: it goes,
+  // so that its recording starts afresh when it is chosen again.
+  for (size_t t = 0; t < readers_.size(); ++t) {
+    if (!readers_[t] || t == static_cast<size_t>(group.type)) continue;
+    if (!readers_[t]->Stop(kReaderQuitWaitMs)) threads_left_ = true;
+    readers_[t].reset();
+  }
+  // The clock holds still while the new recording starts (a clock left
+  // playing would release the held pictures at once).
+  if (group_) clock_->SetState(engine::kStatePause);
   control.quit_requested = false;
   control.reverse_play = false;
   control.end_reached = false;
-  control.current_channel = group.main_channel;
-  control.set_names(group.names());
-  control.seek_target_seconds = std::max(0, offset_seconds);
-  control.seek_requested = same || offset_seconds > 0;
-  // A recording playing already is flushed; a first one is not.
+  // A recording playing already is flushed before the new names are seen,
+  // so that the flush cannot take the new recording's first markers.
   control.command_pending = group_.has_value();
   control.stop_requested = false;
+  control.current_channel = group.main_channel;
+  control.seek_target_seconds = std::max(0, offset_seconds);
+  control.seek_requested = same || offset_seconds > 0;
+  control.set_names(group.names());
   control.hold.Reset();
   group_ = group;
   position_ = std::max(0, offset_seconds);
+  start_failed_ = false;
   // Pictures are held until every channel has some decoded, so that opening
   // the decoders one after another does not put the channels out of step.
   filter_->PushFrame(1);
@@ -141,6 +155,12 @@ bool PlayerEngine::PlayGroup(const RecordingGroup& group, int offset_seconds) {
 
 bool PlayerEngine::Tick() {
   if (state_ != State::kStarting || !filter_) return false;
+  const auto& reader = readers_[static_cast<size_t>(group_->type)];
+  if (reader && !reader->running() && reader->exit_code() != playback::kExitNormal) {
+    start_failed_ = true;  // the recording did not open
+    state_ = State::kIdle;
+    return false;
+  }
   bool any = false, ready = true;
   constexpr int kFullQueue = engine::ACMovieList::kNodes - 2;
   for (int c = 0; c < playback::kChannels; ++c) {
@@ -165,7 +185,6 @@ void PlayerEngine::TogglePause() {
     state_ = State::kPaused;
     return;
   }
-  control.command_pending = false;
   control.stop_requested = false;
   engine::SourceActiveEvent(playback::SourceOf(group_->type)).Set();
   ReaderFor(group_->type);

@@ -50,8 +50,11 @@ class PlayerEngine {
   // Creates the engine with the panes' surfaces; false when the filter's
   // threads did not start.
   bool Create(const Surfaces& surfaces);
-  // The close order; safe to call twice.
+  // The close order; safe to call twice. Afterwards threads_left() says
+  // whether an engine thread did not end in time (it may still use the
+  // surfaces and the window's message queue, which must then be kept).
   void Destroy();
+  bool threads_left() const { return threads_left_; }
   bool created() const { return filter_ != nullptr; }
 
   // Plays a group from its start (or from `offset_seconds`): the request,
@@ -61,6 +64,8 @@ class PlayerEngine {
   // The window's timer: releases a held start once the decoders are ready
   // (or after 3 s). Returns true while a start is still held.
   bool Tick();
+  // The last start ended without playing: the reader could not open the recording.
+  bool start_failed() const { return start_failed_; }
   bool playing() const { return state_ == State::kPlaying; }
   bool paused() const { return state_ == State::kPaused; }
   bool has_group() const { return group_.has_value(); }
@@ -106,6 +111,8 @@ class PlayerEngine {
   uint32_t start_tick_ = 0;
   int position_ = 0;
   int speed_position_ = 4;
+  bool threads_left_ = false;
+  bool start_failed_ = false;
 };
 
 }  // namespace app

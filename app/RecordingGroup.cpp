@@ -59,19 +59,31 @@ RecordingGroup Build(const std::vector<Candidate>& all, const Candidate& chosen)
     group.qvv = chosen.path.string();
     return group;
   }
-  bool main_set = false;
-  for (const Candidate& c : all) {
-    if (c.type != chosen.type || c.start != chosen.start || c.path.parent_path() != chosen.path.parent_path()) continue;
-    int channel = c.channel;
-    if (channel < 0 || channel >= playback::kChannels || !group.channel[static_cast<size_t>(channel)].empty()) {
-      // A name without a channel, or a second file for one: the next free slot.
-      channel = 0;
-      while (channel < playback::kChannels && !group.channel[static_cast<size_t>(channel)].empty()) ++channel;
-      if (channel == playback::kChannels) continue;
+  std::vector<const Candidate*> members, unnamed;
+  for (const Candidate& c : all)
+    if (c.type == chosen.type && c.start == chosen.start && c.path.parent_path() == chosen.path.parent_path())
+      members.push_back(&c);
+  // Files whose name gives their channel take that channel; the others (and
+  // a second file for a channel) then take the free channels in order.
+  for (const Candidate* c : members) {
+    const bool named = c->channel >= 0 && c->channel < playback::kChannels;
+    if (named && group.channel[static_cast<size_t>(c->channel)].empty())
+      group.channel[static_cast<size_t>(c->channel)] = c->path.string();
+    else
+      unnamed.push_back(c);
+  }
+  size_t free_slot = 0;
+  for (const Candidate* c : unnamed) {
+    while (free_slot < group.channel.size() && !group.channel[free_slot].empty()) ++free_slot;
+    if (free_slot == group.channel.size()) break;
+    group.channel[free_slot] = c->path.string();
+  }
+  // The clock follows the first channel that has a file.
+  for (int c = 0; c < playback::kChannels; ++c) {
+    if (!group.channel[static_cast<size_t>(c)].empty()) {
+      group.main_channel = c;
+      break;
     }
-    group.channel[static_cast<size_t>(channel)] = c.path.string();
-    if (!main_set) group.main_channel = channel;
-    main_set = true;
   }
   return group;
 }
@@ -110,9 +122,9 @@ std::optional<RecordingGroup> GroupOfFile(const fs::path& given) {
   if (!chosen) return std::nullopt;
   if (chosen->type == playback::Container::Qvv) return Build({}, *chosen);
   RecordingGroup group = Build(Collect(file.parent_path(), false), *chosen);
-  // The chosen file always belongs to its group, whatever its neighbours are called.
-  if (chosen->channel >= 0 && chosen->channel < playback::kChannels)
-    group.main_channel = group.channel[static_cast<size_t>(chosen->channel)].empty() ? group.main_channel : chosen->channel;
+  // The chosen file's channel leads when the file sits in it.
+  for (int c = 0; c < playback::kChannels; ++c)
+    if (group.channel[static_cast<size_t>(c)] == chosen->path.string()) group.main_channel = c;
   return group;
 }
 
