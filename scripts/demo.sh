@@ -61,10 +61,10 @@ for entry in "1:G.711 A-law" "2:G.711 u-law" "35:IMA ADPCM (first sample)" "67:I
 done
 
 echo
-echo "== the player: Dravik plays $(basename "$first") with its own home folder ($out/home) and saves a picture of its window after 4 s"
+echo "== the player: Dravik plays $(basename "$first") with its own home folder ($out/home) and saves a picture of its window after 4.5 s"
 # No display: Qt's offscreen platform.
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then export QT_QPA_PLATFORM=offscreen; fi
-"$build/app/Dravik" --home "$out/home" "$first" --play-stats --screenshot "$out/dravik.png" --after 4 \
+"$build/app/Dravik" --home "$out/home" "$first" --play-stats --screenshot "$out/dravik.png" --after 4.5 \
   > "$out/dravik.txt" 2> "$out/dravik.log" || { cat "$out/dravik.log" >&2; exit 1; }
 grep '^channels=' "$out/dravik.txt" | sed 's/^/pictures shown in the window: /' || true
 echo "setting.ini: $(tr -d '\r' < "$out/home/setting.ini" | tr '\n' ' ')  languages: $(ls "$out/home/Language" | tr '\n' ' ')"
