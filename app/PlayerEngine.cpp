@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <thread>
 
-#include "engine/ACMovieList.h"
 #include "engine/EngineGlobals.h"
 #include "engine/MixerMapping.h"
 #include "platform/TickCount.h"
@@ -161,15 +160,7 @@ bool PlayerEngine::Tick() {
     state_ = State::kIdle;
     return false;
   }
-  bool any = false, ready = true;
-  constexpr int kFullQueue = engine::ACMovieList::kNodes - 2;
-  for (int c = 0; c < playback::kChannels; ++c) {
-    const int pictures = filter_->ReadyFrames(c);
-    any |= pictures > 0;
-    if (pictures == 0 && filter_->DecoderIdle(c)) continue;
-    ready = ready && (pictures >= 8 || pictures >= kFullQueue || filter_->DecoderIdle(c));
-  }
-  if (!(any && ready) && platform::TickCount32() - start_tick_ < kPrerollLimitMs) return true;
+  if (!filter_->ReadyToStart() && platform::TickCount32() - start_tick_ < kPrerollLimitMs) return true;
   clock_->SetSpeed(1 << speed_position_);
   clock_->SetState(engine::kStatePlay);
   state_ = State::kPlaying;

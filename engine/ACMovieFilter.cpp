@@ -392,6 +392,18 @@ void ACMovieFilter::PushFrame(int on) {
   for (auto& p : c.positions) p->play_wake.Set();  // the play threads see it at once
 }
 
+bool ACMovieFilter::ReadyToStart() {
+  constexpr int kFullQueue = ACMovieList::kNodes - 2;
+  bool any = false, ready = true;
+  for (int c = 0; c < kChannelPositions; ++c) {
+    const int pictures = ReadyFrames(c);
+    any |= pictures > 0;
+    if (pictures == 0 && DecoderIdle(c)) continue;  // nothing for this channel (yet)
+    ready = ready && (pictures >= 8 || pictures >= kFullQueue || DecoderIdle(c));
+  }
+  return any && ready;
+}
+
 void ACMovieFilter::SetChannelClosed(int channel, bool closed) {
   if (channel >= 0 && channel < kChannelPositions) core_->At(channel).closed.store(closed);
 }

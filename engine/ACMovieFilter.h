@@ -135,6 +135,9 @@ class ACMovieFilter : public ClockTarget {
   int DroppedPackets(int channel);
   // Nothing to decode: no packet queued and none being decoded.
   bool DecoderIdle(int channel);
+  // A held start may go: some channel has pictures, and every channel that
+  // decodes has 8 (or a full queue) or has nothing more to decode.
+  bool ReadyToStart();
 
  private:
   struct Position;

@@ -12,7 +12,6 @@
 #include "cli/play/PlaybackStatistics.h"
 #include "cli/play/SoundCheck.h"
 #include "engine/ACMovieFilter.h"
-#include "engine/ACMovieList.h"
 #include "engine/ACPlayClock.h"
 #include "engine/ACSnapshotFilter.h"
 #include "engine/EngineGlobals.h"
@@ -174,16 +173,8 @@ std::vector<ChannelReport> PlayRecording(const RecordingRun& run, PlaySummary* s
   engine::SourceActiveEvent(playback::SourceOf(type)).Set();
   reader->Start();
   const uint32_t preroll_start = time.TickCount();
-  constexpr int kFullQueue = engine::ACMovieList::kNodes - 2;
   for (int settled = 0; settled < 2 && time.TickCount() - preroll_start < 10000 && reader->running();) {
-    bool any = false, ready = true;
-    for (int c = 0; c < playback::kChannels; ++c) {
-      const int pictures = filter.ReadyFrames(c);
-      any |= pictures > 0;
-      if (pictures == 0 && filter.DecoderIdle(c)) continue;  // nothing for this channel (yet)
-      ready = ready && (pictures >= 8 || pictures >= kFullQueue || filter.DecoderIdle(c));
-    }
-    settled = any && ready ? settled + 1 : 0;
+    settled = filter.ReadyToStart() ? settled + 1 : 0;
     if (settled < 2) sleeper.SleepMs(5);
   }
   const uint32_t preroll_ms = time.TickCount() - preroll_start;
