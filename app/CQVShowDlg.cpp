@@ -2,6 +2,8 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -15,6 +17,10 @@
 #include <QWindow>
 
 #include "app/CQVShowApp.h"
+#include "app/CSetting.h"
+#include "app/CommandLine.h"
+#include "app/FileProperty.h"
+#include "app/SingleProperty.h"
 #include "app/LanguageUi.h"
 
 namespace app {
@@ -65,9 +71,47 @@ CQVShowDlg::CQVShowDlg(CQVShowApp& app, QWidget* parent)
   connect(container_, &GCEVideoLayoutDialog::channelClosedChanged, this,
           [this](int channel, bool closed) { engine_->SetChannelClosed(channel, closed); });
   map_ = Placeholder("map", "Map", this);
-  list_ = Placeholder("list", "Recordings", this);
+  list_ = new QWidget(this);
+  list_->setObjectName("list");
+  recordings_ = new RecordingList(list_);
+  scan_status_ = new QLabel(list_);
+  scan_status_->setObjectName("scanStatus");
+  scan_status_->hide();
+  auto* list_layout = new QVBoxLayout(list_);
+  list_layout->setContentsMargins(0, 0, 0, 0);
+  list_layout->setSpacing(2);
+  list_layout->addWidget(recordings_, 1);
+  list_layout->addWidget(scan_status_);
   search_ = Placeholder("search", "Search", this);
   wave_ = Placeholder("wave", "G-sensor", this);
+  position_ = new PositionBar(wave_);
+  wave_->layout()->addWidget(position_);
+  connect(position_, &PositionBar::seekRequested, this, [this](int seconds) { OnMessage(platform::msg::kSeek, 0, seconds); });
+
+  scan_ = new ScanWorker(this);
+  connect(scan_, &ScanWorker::rowsFound, this, &CQVShowDlg::AddScannedRows);
+  connect(scan_, &ScanWorker::progress, this, [this](int files) {
+    scan_status_->setText(tr("Scanning: %1 files, %2 recordings").arg(files).arg(recordings_->model_rows().size()));
+  });
+  connect(scan_, &ScanWorker::finished, this,
+          [this](bool update) { OnMessage(platform::msg::kScanFinished, update ? 1 : 0, 0); });
+  commands_ = new PlayCommands(
+      *engine_, *recordings_,
+      [this](const QString& text, bool literal) {
+        if (literal) app_.messages().Show(text, title_text());
+        else ShowText(text.toStdString().c_str());
+      },
+      this);
+  connect(commands_, &PlayCommands::stateChanged, this, &CQVShowDlg::ShowPlayState);
+  connect(commands_, &PlayCommands::requestStarted, this, [this](const PlayRequest& request) {
+    for (int c = 0; c < playback::kChannels; ++c)
+      container_->SetChannelHasRecording(c, request.rows[static_cast<size_t>(c)] >= 0);
+    recording_length_ = 0;
+    position_->Clear();
+    start_timer_.start();
+  });
+  connect(recordings_, &RecordingList::rowActivated, this, [this](int row) { commands_->ChooseGroup(row); });
+  connect(recordings_, &RecordingList::rowMenuRequested, this, &CQVShowDlg::ShowRowMenu);
   controls_ = new ControlStrip(this);
   connect(controls_, &ControlStrip::command, this, &CQVShowDlg::OnCommand);
   connect(controls_, &ControlStrip::speedChanged, this, [this](int position) { engine_->SetSpeedPosition(position); });
@@ -94,6 +138,15 @@ CQVShowDlg::CQVShowDlg(CQVShowApp& app, QWidget* parent)
     controls_->volume()->setValue((volume + 1) / 512);
   }
   controls_->volume()->setEnabled(engine_->has_volume());
+  // A volume changed by another program moves the slider.
+  volume_poll_.setInterval(1000);
+  connect(&volume_poll_, &QTimer::timeout, this, [this] {
+    const int volume = engine_->Volume();
+    if (volume < 0 || controls_->volume()->isSliderDown()) return;
+    QSignalBlocker block(controls_->volume());
+    controls_->volume()->setValue((volume + 1) / 512);
+  });
+  if (engine_->has_volume()) volume_poll_.start();
 
   std::array<platform::Surface*, playback::kChannels> surfaces{};
   for (int c = 0; c < playback::kChannels; ++c) surfaces[static_cast<size_t>(c)] = container_->pane(c)->surface();
@@ -104,8 +157,10 @@ CQVShowDlg::CQVShowDlg(CQVShowApp& app, QWidget* parent)
   connect(&start_timer_, &QTimer::timeout, this, [this] {
     if (!engine_->Tick()) {
       start_timer_.stop();
-      controls_->SetPlaying(engine_->playing());
-      if (engine_->start_failed()) ShowText("IDS_TIPS_PathFileExists");
+      if (engine_->start_failed()) {
+        commands_->Stop();
+        ShowText("IDS_TIPS_PathFileExists");
+      }
     }
   });
   InstallShortcuts();
@@ -115,6 +170,7 @@ CQVShowDlg::CQVShowDlg(CQVShowApp& app, QWidget* parent)
 
 CQVShowDlg::~CQVShowDlg() {
   start_timer_.stop();
+  scan_->Cancel();
   container_->LeaveFullScreen();
   engine_->Destroy();
   // The panes go with the container after the engine stopped drawing into
@@ -158,12 +214,16 @@ void CQVShowDlg::InstallShortcuts() {
     connect(on_container, &QShortcut::activated, this, action);
     full_screen_shortcuts_.push_back(on_container);
   };
-  key(Qt::Key_Space, [this] { TogglePlay(); });
-  key(Qt::Key_Left, [this] { engine_->SeekTo(engine_->position() - 5); });
-  key(Qt::Key_Right, [this] { engine_->SeekTo(engine_->position() + 5); });
+  key(Qt::Key_Space, [this] { commands_->Play(); });
+  key(Qt::Key_Backspace, [this] { commands_->Backward(); });
+  key(Qt::Key_Left, [this] { commands_->Seek(std::max(0, engine_->position() - 5)); });
+  key(Qt::Key_Right, [this] { commands_->Seek(engine_->position() + 5); });
   key(Qt::Key_BracketLeft, [this] { SetSpeed(engine_->speed_position() - 1); });
   key(Qt::Key_BracketRight, [this] { SetSpeed(engine_->speed_position() + 1); });
   key(Qt::Key_Period, [this] { OnCommand(command::kStep); });
+  key(Qt::Key_Comma, [this] { OnCommand(command::kSecondPlay); });
+  key(QKeySequence(Qt::CTRL | Qt::Key_O), [this] { OnCommand(command::kOpenFile); });
+  key(Qt::Key_F1, [this] { OnCommand(command::kHelp); });
   key(Qt::Key_F, [this] { ToggleFullScreen(); });
   key(Qt::Key_S, [this] { OnCommand(command::kSnapshot); });
   key(Qt::Key_M, [this] { ToggleMute(); });
@@ -198,6 +258,7 @@ void CQVShowDlg::ReloadTexts() {
   top_button(command::kClose)->setToolTip(QString::fromStdString(languages.Text("IDS_TIPS_CLOSE")));
   top_button(command::kOpenFile)->setToolTip(QString::fromStdString(languages.Text("IDS_TIPS_BUTTONOPENFOLDER")));
   controls_->ReloadTexts(languages);
+  recordings_->model_rows().SetHeaders(languages);
   ApplyCaptions(this, kDialogNumber, languages);
   update();
 }
@@ -249,11 +310,20 @@ void CQVShowDlg::Relayout() {
 
 void CQVShowDlg::OnCommand(int id) {
   switch (id) {
-    case command::kPlay: TogglePlay(); break;
-    case command::kStep:
-      engine_->Step();
-      controls_->SetPlaying(false);
+    case command::kStop:
+      commands_->Stop();
+      position_->Clear();
       break;
+    case command::kPlay: commands_->Play(); break;
+    case command::kBackward: commands_->Backward(); break;
+    case command::kStep: commands_->Step(); break;
+    case command::kSecondPlay: commands_->SecondPlay(); break;
+    case command::kSettings: OpenSettings(); break;
+    case command::kProperty: {
+      const std::vector<int> rows = recordings_->SelectedRows();
+      if (!rows.empty()) ShowGroupProperties(rows.front());
+      break;
+    }
     case command::kFullScreen: container_->EnterFullScreen(); break;
     case command::kSingle: container_->ShowSingle(); break;
     case command::kFour: container_->SetLayoutByCount(4); break;
@@ -304,26 +374,57 @@ platform::MsgParam CQVShowDlg::OnMessage(uint32_t message, platform::MsgParam fi
     case msg::kAudioChannel:
       if (engine_) engine_->SetAudioChannel(static_cast<int>(first));
       return 0;
-    case msg::kPlayPause: TogglePlay(); return 0;
+    case msg::kPlayPause: commands_->Play(); return 0;
+    case msg::kPauseRequest: commands_->PauseRequest(); return 0;
+    case msg::kSeek: commands_->Seek(static_cast<int>(second)); return 0;
+    case msg::kPlayNextGroup: commands_->PlayNextGroup(); return 0;
+    case msg::kPlayRowAt: {
+      // The row record the calendar holds; gone from the list: nothing.
+      const int row = recordings_->model_rows().IndexOf(reinterpret_cast<const RecordingRow*>(first));
+      if (row >= 0) commands_->ChooseGroup(row, static_cast<int>(second));
+      return 0;
+    }
+    case msg::kGoToTime: {
+      // The last row that starts at or before the time, and how far into it.
+      const int64_t time = static_cast<int64_t>(first) * 3600 + second;
+      const RecordingListModel& rows = recordings_->model_rows();
+      if (rows.size() == 0) return 0;
+      int row = 0;
+      for (int i = 0; i < rows.size() && rows.row(i).start <= time; ++i) row = i;
+      const int64_t offset = std::max<int64_t>(0, time - rows.row(row).start);
+      return OnMessage(msg::kPlayRowAt, reinterpret_cast<platform::MsgParam>(rows.record(row).get()), offset);
+    }
+    case msg::kScanFinished: ScanFinished(); return 0;
+    case msg::kChannelProperties: ShowChannelProperties(static_cast<int>(first)); return 0;
     case msg::kWaveHeight:
       factors_.k = first == 0 ? factors_.k % 3 + 1 : std::clamp(static_cast<int>(first), 1, 3);
       Relayout();
       return 0;
     case msg::kProgress:
-      // The second word is the backward flag plus twice the second played;
-      // the first is the recording's length.
-      if (second >= 0) engine_->set_position(static_cast<int>(second / 2));
+      if (second == -3) {
+        // The recording ended: the next group follows.
+        position_->Clear();
+        commands_->RecordingEnded();
+        return 0;
+      }
+      if (second == -1 || second == -2) return 0;  // a new file, a new place: the waveform starts again
+      if (second >= 0) {
+        // The second word is the backward flag plus twice the second
+        // played, counted from the end when backward; the first is the
+        // recording's length.
+        const int length = static_cast<int>(first);
+        const int played = static_cast<int>(second / 2);
+        const int position = (second & 1) ? std::max(0, length - played) : played;
+        recording_length_ = length;
+        engine_->set_position(position);
+        position_->SetPosition(position, length);
+      }
       return 0;
     case msg::kMp4NoBackward:
       app_.messages().Show("MP4 does not support backward!", title_text());
       return 0;
     default: return 0;
   }
-}
-
-void CQVShowDlg::TogglePlay() {
-  engine_->TogglePause();
-  controls_->SetPlaying(engine_->playing());
 }
 
 void CQVShowDlg::ToggleMute() {
@@ -340,17 +441,83 @@ void CQVShowDlg::ToggleFullScreen() {
 
 void CQVShowDlg::SetSpeed(int position) { controls_->SetSpeedPosition(std::clamp(position, 0, 8)); }
 
-bool CQVShowDlg::PlayPath(const QString& path) {
-  const auto group = GroupForPath(path.toStdString());
-  if (!group) {
+bool CQVShowDlg::PlayPath(const QString& text) {
+  const PathAndMapKey given = SplitPathAndMapKey(text.toStdString());
+  if (!given.map_key.empty()) app_.config().WriteString("Lumivex", "GoogleMapKey", given.map_key);
+  const QFileInfo info(QString::fromStdString(given.path));
+  if (!info.exists()) {
     ShowText("IDS_TIPS_PathFileExists");
     return false;
   }
-  const auto present = group->present();
-  for (int c = 0; c < playback::kChannels; ++c) container_->SetChannelHasRecording(c, present[static_cast<size_t>(c)]);
-  if (!engine_->PlayGroup(*group)) return false;
-  start_timer_.start();
+  QString folder;
+  if (info.isDir()) {
+    folder = info.absoluteFilePath();
+    play_after_scan_ = std::string();  // its first group
+  } else {
+    // The recorder writes a folder per day: the folders beside the file's
+    // are listed too (but never a whole file system).
+    QDir above = info.absoluteDir();
+    if (!above.cdUp() || above.isRoot()) above = info.absoluteDir();
+    folder = above.absolutePath();
+    play_after_scan_ = QDir::cleanPath(info.absoluteFilePath()).toStdString();
+  }
+  if (!OpenFolderPath(folder)) {
+    play_after_scan_.reset();
+    return false;
+  }
   return true;
+}
+
+bool CQVShowDlg::OpenFolderPath(const QString& given) {
+  const QString folder = QDir::cleanPath(QFileInfo(given).absoluteFilePath());
+  if (commands_->state() != kStateStopped || engine_->has_group()) commands_->Stop();
+  position_->Clear();
+  scan_->Cancel();
+  recordings_->model_rows().Clear();
+  summary_ = ScanSummary{};
+  summary_.earliest = QDateTime::currentSecsSinceEpoch();
+  if (folder.toUtf8().size() > 240) {
+    app_.messages().Show("The Record file path too long to read!", title_text());
+    return false;
+  }
+  // A second scan takes the place of one still running.
+  scan_->Start({folder, ScanFilter{}, true});
+  scan_status_->setText(tr("Scanning %1").arg(folder));
+  scan_status_->show();
+  app_.config().WriteString("Lumivex", "FolderName", folder.toStdString());
+  return true;
+}
+
+void CQVShowDlg::AddScannedRows(const std::vector<RecordingRow>& rows) {
+  for (const RecordingRow& row : rows) {
+    summary_.types |= row.type_mask;
+    summary_.earliest = std::min(summary_.earliest, row.start);
+    summary_.latest = std::max(summary_.latest, row.start + std::max<int64_t>(0, row.duration));
+    if (!row.car_number.empty() &&
+        std::find(summary_.car_numbers.begin(), summary_.car_numbers.end(), row.car_number) == summary_.car_numbers.end())
+      summary_.car_numbers.push_back(row.car_number);
+    summary_.paths.push_back(row.path);
+    recordings_->model_rows().Add(row);
+  }
+}
+
+void CQVShowDlg::ScanFinished() {
+  const int count = recordings_->model_rows().size();
+  scan_status_->setText(tr("%1 recordings").arg(count));
+  scan_status_->setVisible(count == 0);
+  if (!play_after_scan_) return;
+  const std::string file = *play_after_scan_;
+  play_after_scan_.reset();
+  if (file.empty()) {
+    if (count > 0) commands_->ChooseGroup(0);
+  } else if (!commands_->PlayListedFile(file)) {
+    ShowText("IDS_TIPS_PathFileExists");
+  }
+}
+
+void CQVShowDlg::ShowPlayState(int state) {
+  controls_->SetPlayState(state);
+  if (state == kStateStopped) controls_->SetSpeedPosition(4);
 }
 
 void CQVShowDlg::OpenFolder() {
@@ -359,11 +526,11 @@ void CQVShowDlg::OpenFolder() {
     Relayout();
     return;
   }
-  const QString start = QString::fromStdString(app_.config().ReadString("Lumivex", "FolderName", ""));
-  const QString folder = QFileDialog::getExistingDirectory(this, QString(), start);
+  const QString start = QString::fromStdString(app_.config().ReadString("Lumivex", "FolderName", "", 1024));
+  const QString title = QString::fromStdString(app_.languages().Text("IDS_TIPS_SeleteDirectory_rec"));
+  const QString folder = pick_folder ? pick_folder(title, start) : QFileDialog::getExistingDirectory(this, title, start);
   if (folder.isEmpty()) return;
-  app_.config().WriteString("Lumivex", "FolderName", folder.toStdString());
-  PlayPath(folder);
+  OpenFolderPath(folder);
 }
 
 void CQVShowDlg::OpenHelp() {
@@ -381,6 +548,7 @@ void CQVShowDlg::closeEvent(QCloseEvent* event) {
   // The close order: reader threads, clock, filter, audio player, snapshot
   // filter, mixer controls.
   start_timer_.stop();
+  scan_->Cancel();
   container_->LeaveFullScreen();
   engine_->Destroy();
   QWidget::closeEvent(event);
@@ -426,6 +594,63 @@ void CQVShowDlg::mouseMoveEvent(QMouseEvent* event) {
 
 void CQVShowDlg::mouseDoubleClickEvent(QMouseEvent* event) {
   if (event->position().y() < kMargins.top()) OnCommand(command::kMaximise);
+}
+
+void CQVShowDlg::ShowRowMenu(int row, const QPoint& global_position) {
+  // The menu's one entry in the program's language; other languages have none.
+  static const std::map<std::string, QString> kProperty = {
+      {"English", "Property"}, {"Chinese", "属性"}, {"Japanese", "プロパティ"}, {"Русский", "Свойства"}};
+  const auto entry = kProperty.find(app_.languages().current_name());
+  if (entry == kProperty.end()) return;
+  QMenu menu(this);
+  QAction* property = menu.addAction(entry->second);
+  if (menu.exec(global_position) == property) ShowGroupProperties(row);
+}
+
+int CQVShowDlg::RunDialog(QDialog& dialog) { return run_dialog ? run_dialog(dialog) : dialog.exec(); }
+
+void CQVShowDlg::OpenSettings() {
+  CSetting settings(app_, this);
+  // A new map provider closes the program (it starts again): once the dialog is gone.
+  settings.close_main_window = [this] { QTimer::singleShot(0, this, [this] { OnCommand(command::kClose); }); };
+  settings.set_show_mode = [this](int mode) {
+    if (engine_->filter()) engine_->filter()->SetShowMode(mode);
+  };
+  RunDialog(settings);
+}
+
+void CQVShowDlg::FillProperties(PropertyDialog& dialog, int row) {
+  const RecordingRow& r = recordings_->model_rows().row(row);
+  const QString path = QString::fromStdString(r.path);
+  dialog.set_path(path);
+  dialog.set_extension("." + QFileInfo(path).suffix());
+  dialog.set_file_size(r.file_size);
+  dialog.set_duration(r.duration);
+}
+
+void CQVShowDlg::ShowGroupProperties(int row) {
+  const RecordingListModel& rows = recordings_->model_rows();
+  if (row < 0 || row >= rows.size()) return;
+  FileProperty properties(app_.languages(), this);
+  FillProperties(properties, row);
+  // Every channel of the group, from the row that feeds it.
+  const PlayRequest request = RequestForRow(rows, row, MainChannelRule::kGroupChoice);
+  for (int c = 0; c < properties.channel_count(); ++c) {
+    const int feeding = request.rows[static_cast<size_t>(c)];
+    if (feeding >= 0) properties.set_channel(c, rows.row(feeding).video[static_cast<size_t>(c)]);
+  }
+  RunDialog(properties);
+}
+
+void CQVShowDlg::ShowChannelProperties(int channel) {
+  const auto& request = commands_->request();
+  const int row = request && channel >= 0 && channel < playback::kChannels ? request->rows[static_cast<size_t>(channel)] : -1;
+  const RecordingListModel& rows = recordings_->model_rows();
+  if (row < 0 || row >= rows.size()) return app_.messages().Show("no video data!", title_text());
+  SingleProperty properties(app_.languages(), this);
+  FillProperties(properties, row);
+  properties.set_channel(rows.row(row).video[static_cast<size_t>(channel)]);
+  RunDialog(properties);
 }
 
 }  // namespace app

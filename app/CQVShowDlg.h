@@ -6,23 +6,34 @@
 // strip of playback buttons, placed by the region layout (height factor k,
 // width factor q, swap flag), and the playback engine behind the panes.
 #include <QFrame>
+#include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QShortcut>
 #include <QTimer>
 #include <QWidget>
+#include <functional>
+#include <limits>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "app/ControlStrip.h"
 #include "app/GCEVideoLayoutDialog.h"
+#include "app/PlayCommands.h"
 #include "app/PlayerEngine.h"
+#include "app/PositionBar.h"
+#include "app/RecordingList.h"
 #include "app/RegionLayout.h"
+#include "app/ScanWorker.h"
 #include "app/WindowMessages.h"
+
+class QDialog;
 
 namespace app {
 
 class CQVShowApp;
+class PropertyDialog;
 
 class CQVShowDlg : public QWidget {
   Q_OBJECT
@@ -54,9 +65,32 @@ class CQVShowDlg : public QWidget {
   platform::MsgParam OnMessage(uint32_t message, platform::MsgParam first, platform::MsgParam second);
   platform::MessageSink& messages() { return *messages_; }
 
-  // Plays what the command line names (a recording's group or a folder's
-  // first group); false when it names nothing playable.
-  bool PlayPath(const QString& path);
+  // What the command line names: "PATH" or "PATH,MAPKEY". A file's folder
+  // and the folders beside it are listed, then the file's group plays; a
+  // folder is listed and its first group plays. False when it names nothing.
+  bool PlayPath(const QString& text);
+  // Lists a folder (and every folder below it), as "OpenFile" does once a
+  // folder is chosen. False when the path is too long.
+  bool OpenFolderPath(const QString& folder);
+  // Runs a modal dialog of the window (tests look at it instead).
+  std::function<int(QDialog&)> run_dialog;
+  // The folder picker (tests answer it themselves).
+  std::function<QString(const QString& title, const QString& start)> pick_folder;
+
+  // What the scans of the folder found, for the search panel and backup.
+  struct ScanSummary {
+    uint32_t types = 0;
+    int64_t earliest = std::numeric_limits<int64_t>::max();
+    int64_t latest = 0;
+    std::vector<std::string> car_numbers;
+    std::vector<std::string> paths;
+  };
+  const ScanSummary& scan_summary() const { return summary_; }
+  RecordingList* recordings() const { return recordings_; }
+  PlayCommands& commands() { return *commands_; }
+  ScanWorker& scan() { return *scan_; }
+  PositionBar* position_bar() const { return position_; }
+  QLabel* scan_status() const { return scan_status_; }
 
   GCEVideoLayoutDialog* container() const { return container_; }
   ControlStrip* controls() const { return controls_; }
@@ -82,11 +116,19 @@ class CQVShowDlg : public QWidget {
   void BuildLanguageMenu();
   void InstallShortcuts();
   void Relayout();
-  void TogglePlay();
+  void AddScannedRows(const std::vector<RecordingRow>& rows);
+  void ScanFinished();
+  void ShowPlayState(int state);
+  void ShowRowMenu(int row, const QPoint& global_position);
   void ToggleMute();
   void ToggleFullScreen();
   void SetSpeed(int position);
   void OpenFolder();
+  void OpenSettings();
+  void ShowGroupProperties(int row);
+  void ShowChannelProperties(int channel);
+  void FillProperties(PropertyDialog& dialog, int row);
+  int RunDialog(QDialog& dialog);
   void OpenHelp();
   void ShowText(const char* key);
   QPushButton* AddTopButton(int id, const QString& text);
@@ -96,7 +138,18 @@ class CQVShowDlg : public QWidget {
   std::unique_ptr<PlayerEngine> engine_;
   GCEVideoLayoutDialog* container_ = nullptr;
   QFrame* map_ = nullptr;
-  QFrame* list_ = nullptr;
+  QWidget* list_ = nullptr;  // the recording list and the scan's progress
+  RecordingList* recordings_ = nullptr;
+  QLabel* scan_status_ = nullptr;
+  PositionBar* position_ = nullptr;
+  ScanWorker* scan_ = nullptr;
+  PlayCommands* commands_ = nullptr;
+  ScanSummary summary_;
+  // The command line's file (or, empty, a folder's first group) plays once
+  // the scan is done.
+  std::optional<std::string> play_after_scan_;
+  int recording_length_ = 0;
+  QTimer volume_poll_;
   QFrame* search_ = nullptr;
   QFrame* wave_ = nullptr;
   ControlStrip* controls_ = nullptr;

@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include <filesystem>
+
 #include <cstdlib>
 
 namespace app {
@@ -52,6 +54,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       if (!value(c.map_demo)) break;
     } else if (name == "play-stats") {
       c.play_stats = true;
+    } else if (name == "scan-stats") {
+      c.scan_stats = true;
     } else if (name == "help" || name == "h" || name == "?") {
       c.help = true;
     } else if (name == "version") {
@@ -89,6 +93,8 @@ std::string CommandLineHelp() {
          "  --after SECONDS       ... this long after start (default 1)\n"
          "  --map-demo FILE       show only the map, driven by FILE's GPS records\n"
          "  --play-stats          when the window closes, print per channel the pictures shown\n"
+         "  --scan-stats          list PATH, print how long the scan took and the longest stall\n"
+         "                        of the window's thread meanwhile, and quit\n"
          "                        and the largest skew between channels (for benchmarks)\n"
          "  --regserver           register the automation service QVShow.Application for this user\n"
          "  --unregserver         remove that registration\n"
@@ -96,6 +102,13 @@ std::string CommandLineHelp() {
          "  --help, --version\n"
          "\n"
          "Environment: DRAVIK_REMOTE_DEBUGGING=PORT opens the map browser's debugging port on 127.0.0.1.\n";
+}
+
+PathAndMapKey SplitPathAndMapKey(const std::string& text) {
+  std::error_code error;
+  const size_t comma = text.find_last_of(',');
+  if (comma == std::string::npos || std::filesystem::exists(text, error)) return {text, {}};
+  return {text.substr(0, comma), text.substr(comma + 1)};
 }
 
 }  // namespace app

@@ -24,10 +24,15 @@ ControlStrip::ControlStrip(QWidget* parent)
   row->setContentsMargins(6, 4, 6, 4);
   row->setSpacing(4);
   auto add = [&](int id, const QString& text) { row->addWidget(AddButton(id, text)); };
+  add(command::kStop, "");
+  add(command::kBackward, "");
   add(command::kPlay, "");
   add(command::kStep, "");
+  add(command::kSecondPlay, "1s");
+  button(command::kStop)->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
+  button(command::kBackward)->setIcon(BackwardIcon());
   button(command::kPlay)->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
-  button(command::kStep)->setIcon(style()->standardIcon(QStyle::SP_MediaSeekForward));
+  button(command::kStep)->setIcon(style()->standardIcon(QStyle::SP_MediaSkipForward));
   row->addSpacing(8);
   auto* speed_box = new QVBoxLayout;
   speed_box->setSpacing(0);
@@ -51,6 +56,8 @@ ControlStrip::ControlStrip(QWidget* parent)
   row->addWidget(volume_);
   row->addSpacing(8);
   add(command::kSnapshot, "Snap");
+  add(command::kSettings, "");
+  button(command::kSettings)->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
   row->addStretch(1);
   add(command::kSingle, "1");
   add(command::kFour, "4");
@@ -85,8 +92,15 @@ QPushButton* ControlStrip::button(int id) const {
   return it == buttons_.end() ? nullptr : it->second;
 }
 
-void ControlStrip::SetPlaying(bool playing) {
-  button(command::kPlay)->setIcon(style()->standardIcon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
+QIcon ControlStrip::BackwardIcon() const {
+  // The play triangle pointing left.
+  const QPixmap play = style()->standardIcon(QStyle::SP_MediaPlay).pixmap(16, 16);
+  return QIcon(QPixmap::fromImage(play.toImage().mirrored(true, false)));
+}
+
+void ControlStrip::SetPlayState(int state) {
+  button(command::kPlay)->setIcon(style()->standardIcon(state == 1 ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
+  button(command::kBackward)->setIcon(state == 3 ? style()->standardIcon(QStyle::SP_MediaPause) : BackwardIcon());
 }
 
 void ControlStrip::SetMuted(bool muted) {
@@ -100,6 +114,10 @@ void ControlStrip::ReloadTexts(const LanguageResources& l) {
     if (QPushButton* b = button(id)) b->setToolTip(QString::fromStdString(l.Text(key)));
   };
   tip(command::kPlay, "IDS_TIPS_BUTTONPLAY");
+  tip(command::kStop, "IDS_TIPS_BUTTONSTOP");
+  tip(command::kBackward, "IDS_TIPS_BUTTONPUSH");
+  tip(command::kSecondPlay, "IDS_TIPS_BUTTONSSECOND");
+  tip(command::kSettings, "IDS_TIPS_BUTTONSETTING");
   tip(command::kStep, "IDS_TIPS_BUTTONSTEP");
   tip(command::kSound, "IDS_TIPS_SOUNDBUTTON");
   tip(command::kSnapshot, "IDS_TIPS_BUTTONSNAPSHOT");
@@ -112,6 +130,7 @@ void ControlStrip::ReloadTexts(const LanguageResources& l) {
   tip(command::kNextPage, "IDS_TIPS_BUTTONNEXTPAGE");
   tip(command::kFullScreen, "IDS_TIPS_BUTTONFULLSCREEN");
   speed_->setToolTip(QString::fromStdString(l.Text("IDS_TIPS_VIDEOSPEED")));
+  speed_label_->setToolTip(speed_->toolTip());
 }
 
 void ControlStrip::paintEvent(QPaintEvent*) {

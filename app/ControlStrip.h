@@ -13,14 +13,18 @@
 namespace app {
 
 namespace command {
+inline constexpr int kStop = 1002;
 inline constexpr int kPlay = 1003;
+inline constexpr int kBackward = 1004;
 inline constexpr int kFullScreen = 1005;
 inline constexpr int kSingle = 1006;
 inline constexpr int kEight = 1007;
 inline constexpr int kSnapshot = 1008;
+inline constexpr int kSecondPlay = 1009;
 inline constexpr int kClose = 1010;
 inline constexpr int kMaximise = 1011;
 inline constexpr int kMinimise = 1012;
+inline constexpr int kSettings = 1013;
 inline constexpr int kSpeedSlider = 1014;
 inline constexpr int kVolumeSlider = 1015;
 inline constexpr int kSound = 1017;
@@ -38,6 +42,7 @@ inline constexpr int kTwelve = 1142;
 inline constexpr int kFour = 1149;
 inline constexpr int kPreviousPage = 1150;
 inline constexpr int kNextPage = 1151;
+inline constexpr int kProperty = 32781;  // the list menu's "Property"
 }  // namespace command
 
 // "1/16", "1/8", "1/4", "1/2", "x1", "x2", "x4", "x8", "x16" for positions 0 .. 8.
@@ -52,7 +57,9 @@ class ControlStrip : public QWidget {
   QPushButton* button(int id) const;
   QSlider* speed() const { return speed_; }
   QSlider* volume() const { return volume_; }
-  void SetPlaying(bool playing);
+  // The play button shows "pause" while playing forward (state 1), the
+  // backward button while playing backward (state 3).
+  void SetPlayState(int state);
   void SetMuted(bool muted);
   void SetSpeedPosition(int position);
   // The tooltips from the language file.
@@ -68,6 +75,7 @@ class ControlStrip : public QWidget {
 
  private:
   QPushButton* AddButton(int id, const QString& text);
+  QIcon BackwardIcon() const;
 
   std::map<int, QPushButton*> buttons_;
   QSlider* speed_;

@@ -71,6 +71,7 @@ class GCEVideoLayoutDialog : public QWidget {
   bool channel_closed(int channel) const { return closed_[static_cast<size_t>(channel)]; }
   // Whether a recording of the list plays on the channel ("Property").
   void SetChannelHasRecording(int channel, bool has);
+  bool channel_has_recording(int channel) const { return has_recording_[static_cast<size_t>(channel)]; }
 
   // The pane menu of `channel`, filled for the current state and language.
   void FillMenuFor(int channel, QMenu* menu) const;

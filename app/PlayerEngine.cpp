@@ -112,10 +112,9 @@ void PlayerEngine::Destroy() {
   state_ = State::kIdle;
 }
 
-bool PlayerEngine::PlayGroup(const RecordingGroup& group, int offset_seconds) {
+bool PlayerEngine::PlayGroup(const RecordingGroup& group, int offset_seconds, bool reverse) {
   if (!filter_) return false;
   auto& control = playback::Control();
-  const bool same = group_ && group_->names().qvv == group.names().qvv && group_->channel == group.channel;
   engine::ResetAllSourceEvents();
   // A reader of another type keeps its file open where it stopped: it goes,
   // so that its recording starts afresh when it is chosen again.
@@ -128,7 +127,7 @@ bool PlayerEngine::PlayGroup(const RecordingGroup& group, int offset_seconds) {
   // playing would release the held pictures at once).
   if (group_) clock_->SetState(engine::kStatePause);
   control.quit_requested = false;
-  control.reverse_play = false;
+  control.reverse_play = reverse;
   control.end_reached = false;
   // A recording playing already is flushed before the new names are seen,
   // so that the flush cannot take the new recording's first markers.
@@ -136,8 +135,9 @@ bool PlayerEngine::PlayGroup(const RecordingGroup& group, int offset_seconds) {
   control.stop_requested = false;
   control.current_channel = group.main_channel;
   control.seek_target_seconds = std::max(0, offset_seconds);
-  control.seek_requested = same || offset_seconds > 0;
+  control.seek_requested = offset_seconds > 0;
   control.set_names(group.names());
+  control.request_serial.fetch_add(1);
   control.hold.Reset();
   group_ = group;
   position_ = std::max(0, offset_seconds);
@@ -145,8 +145,7 @@ bool PlayerEngine::PlayGroup(const RecordingGroup& group, int offset_seconds) {
   // Pictures are held until every channel has some decoded, so that opening
   // the decoders one after another does not put the channels out of step.
   filter_->PushFrame(1);
-  engine::SourceActiveEvent(playback::SourceOf(group.type)).Set();
-  ReaderFor(group.type);
+  WakeReader();
   state_ = State::kStarting;
   start_tick_ = platform::TickCount32();
   return true;
@@ -167,20 +166,49 @@ bool PlayerEngine::Tick() {
   return false;
 }
 
-void PlayerEngine::TogglePause() {
-  if (!group_ || !clock_) return;
-  auto& control = playback::Control();
-  control.hold.Reset();
-  if (state_ == State::kPlaying || state_ == State::kStarting) {
-    clock_->SetState(engine::kStatePause);
-    state_ = State::kPaused;
-    return;
-  }
-  control.stop_requested = false;
+void PlayerEngine::WakeReader() {
+  if (!group_) return;
   engine::SourceActiveEvent(playback::SourceOf(group_->type)).Set();
   ReaderFor(group_->type);
+}
+
+void PlayerEngine::Resume(bool reverse, std::optional<int> seek_seconds) {
+  if (!group_ || !clock_) return;
+  auto& control = playback::Control();
+  control.quit_requested = false;
+  control.reverse_play = reverse;
+  if (seek_seconds) {
+    control.seek_target_seconds = *seek_seconds;
+    control.seek_requested = true;
+  }
+  control.command_pending = false;
+  control.hold.Reset();
+  control.stop_requested = false;
+  WakeReader();
   clock_->SetState(engine::kStatePlay);
   state_ = State::kPlaying;
+}
+
+void PlayerEngine::Pause() {
+  if (!clock_) return;
+  playback::Control().hold.Reset();
+  clock_->SetState(engine::kStatePause);
+  if (state_ != State::kIdle) state_ = State::kPaused;
+}
+
+void PlayerEngine::Stop() {
+  if (!clock_) return;
+  auto& control = playback::Control();
+  control.hold.Reset();
+  control.stop_requested = true;
+  control.command_pending = true;
+  control.seek_requested = false;  // a seek not yet done: the next play starts afresh anyway
+  clock_->SetState(engine::kStateHalt);
+  control.request_serial.fetch_add(1);  // the next play opens the recording afresh
+  control.reverse_play = false;
+  SetSpeedPosition(4);
+  position_ = 0;
+  state_ = State::kIdle;
 }
 
 void PlayerEngine::SeekTo(int seconds) {
@@ -190,9 +218,7 @@ void PlayerEngine::SeekTo(int seconds) {
   control.seek_target_seconds = position_;
   control.seek_requested = true;
   control.end_reached = false;
-  engine::SourceActiveEvent(playback::SourceOf(group_->type)).Set();
-  ReaderFor(group_->type);
-  if (state_ == State::kPaused) TogglePause();
+  WakeReader();
 }
 
 void PlayerEngine::SetSpeedPosition(int position) {
@@ -205,11 +231,29 @@ void PlayerEngine::SetSpeedPosition(int position) {
 
 void PlayerEngine::Step() {
   if (!group_ || !clock_) return;
-  playback::Control().hold.Reset();
+  auto& control = playback::Control();
+  control.hold.Reset();
+  control.stop_requested = false;
   ReaderFor(group_->type);
   clock_->SetState(engine::kStateStep);
   engine::SourceActiveEvent(playback::SourceOf(group_->type)).Set();
-  state_ = State::kPaused;
+  if (state_ == State::kStarting || state_ == State::kIdle) state_ = State::kPaused;
+}
+
+void PlayerEngine::SecondPlay() {
+  if (!group_ || !clock_) return;
+  auto& control = playback::Control();
+  SetSpeedPosition(4);
+  engine::ResetAllSourceEvents();
+  if (audio_) audio_->FlushAudio();
+  filter_->EmptyData();
+  for (int c = 0; c < playback::kChannels; ++c) filter_->EmptyAlgData(c);
+  clock_->Clear();
+  control.stop_requested = false;
+  control.hold.Set();  // key frames only
+  WakeReader();
+  clock_->SetState(engine::kStateSecondPlay);
+  state_ = State::kPlaying;
 }
 
 void PlayerEngine::SetAudioChannel(int channel) { playback::Control().audio_channel = channel; }

@@ -11,6 +11,7 @@
 // report through the MessageSink (posted, never waited for).
 #include <array>
 #include <memory>
+#include <optional>
 
 #include "app/RecordingGroup.h"
 #include "engine/ACAudioPlayer.h"
@@ -57,29 +58,39 @@ class PlayerEngine {
   bool threads_left() const { return threads_left_; }
   bool created() const { return filter_ != nullptr; }
 
-  // Plays a group from its start (or from `offset_seconds`): the request,
-  // its reader thread, the pictures held until every channel has some ready
-  // (then the clock plays; see Tick).
-  bool PlayGroup(const RecordingGroup& group, int offset_seconds = 0);
+  // A new request: the group plays from its start (or `offset_seconds`),
+  // forward or backward. The readers open it afresh; its pictures are held
+  // until every channel has some (then the clock plays; see Tick).
+  bool PlayGroup(const RecordingGroup& group, int offset_seconds = 0, bool reverse = false);
   // The window's timer: releases a held start once the decoders are ready
-  // (or after 3 s). Returns true while a start is still held.
+  // (or after 5 s). Returns true while a start is still held.
   bool Tick();
   // The last start ended without playing: the reader could not open the recording.
   bool start_failed() const { return start_failed_; }
-  bool playing() const { return state_ == State::kPlaying; }
+  bool playing() const { return state_ == State::kPlaying || state_ == State::kStarting; }
   bool paused() const { return state_ == State::kPaused; }
+  bool stopped() const { return state_ == State::kIdle; }
   bool has_group() const { return group_.has_value(); }
   const std::optional<RecordingGroup>& group() const { return group_; }
 
-  void TogglePause();
-  // Seconds into the recording; the clock's progress reports set it.
+  // The current request plays on, forward or backward; `seek_seconds` -1
+  // (forward) and -2 (backward) continue from where it is.
+  void Resume(bool reverse, std::optional<int> seek_seconds = std::nullopt);
+  void Pause();
+  // Readers flush and wait; the next play opens the recording afresh.
+  void Stop();
+  // One picture on (the reader opens the request when it has none open).
+  void Step();
+  // Key frames only, one a second of recording.
+  void SecondPlay();
+  // Seconds into the recording; plays on in the direction it was going.
   void SeekTo(int seconds);
+  // The position from the clock's reports (seconds into the recording).
   void set_position(int seconds) { position_ = seconds; }
   int position() const { return position_; }
   // The speed slider: 0 .. 8, 4 is normal (factor 2^position).
   void SetSpeedPosition(int position);
   int speed_position() const { return speed_position_; }
-  void Step();
   void SetAudioChannel(int channel);
   void SetChannelClosed(int channel, bool closed);
   // Asks the snapshot filter for the channel's next picture.
@@ -94,6 +105,8 @@ class PlayerEngine {
   enum class State { kIdle, kStarting, kPlaying, kPaused };
   playback::ReaderThread* ReaderFor(playback::Container type);
   void StopReaders();
+  // The request's reader runs and its source is on.
+  void WakeReader();
 
   platform::MessageSink* window_;
   playback::MapSink* map_;

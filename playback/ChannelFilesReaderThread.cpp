@@ -14,7 +14,10 @@ ReaderThread::Recording ChannelFilesReaderThread::OpenNamed(const platform::Stop
   const PlaybackControl::Names names = c_.names();
   if (std::none_of(names.channel.begin(), names.channel.end(), [](const std::string& n) { return n.size() >= 4; }))
     return Recording::kNoName;
-  if (names.channel == open_names_) return Recording::kOpen;
+  // The same files are opened again for a new request, or to read them the
+  // other way round.
+  if (names.channel == open_names_ && open_serial_ == c_.request_serial.load() && reverse_ == c_.reverse_play.load())
+    return Recording::kOpen;
   return OpenAll(names, stop) ? Recording::kOpened : Recording::kCannotOpen;
 }
 
@@ -57,6 +60,7 @@ bool ChannelFilesReaderThread::OpenAll(const PlaybackControl::Names& names, cons
   }
   CloseAll();
   open_names_ = names.channel;
+  open_serial_ = c_.request_serial.load();
   reverse_ = c_.reverse_play.load();
   if (type_ == Container::Mp4 && reverse_) {
     // MP4 plays forwards only: the window tells the user.

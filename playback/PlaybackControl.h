@@ -29,6 +29,10 @@ struct PlaybackControl {
   std::atomic<bool> export_active{false};
   std::atomic<int> export_end_seconds{0};
   std::atomic<bool> end_reached{false};
+  // Raised by the window with every new request and at stop: a reader opens
+  // its recording afresh when the number differs from the one it opened
+  // with, even when the names are the same.
+  std::atomic<uint32_t> request_serial{0};
   // Set while paused: key frames only, no sound, no GPS (the map gets "Seek" once).
   platform::Event hold{platform::Event::Mode::ManualReset};
 

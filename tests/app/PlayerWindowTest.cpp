@@ -15,15 +15,14 @@
 #include "app/PaneMenu.h"
 #include "app/RecordingGroup.h"
 #include "playback/PlaybackControl.h"
+#include "tests/app/WindowFixture.h"
 #include "tests/support/Process.h"
 
-namespace {
+using window_fixture::Player;
+using window_fixture::WaitPlaying;
+using window_fixture::WaitScanned;
 
-struct RecordedMessages : app::MessageBoxes {
-  void Show(const QString& text, const QString& caption) override { shown << caption + ": " + text; }
-  void ShowAndWait(const QString& text, const QString& caption) override { shown << caption + ": " + text; }
-  QStringList shown;
-};
+namespace {
 
 // A message sink that answers the channel counts and keeps what was posted.
 struct RecordedSink : platform::MessageSink {
@@ -61,40 +60,10 @@ class PlayerWindowTest : public QObject {
   std::string sample_;
   std::optional<std::string> saved_alsa_;
 
-  // A default mixer device that names a card no machine has: the window runs
-  // without a mixer on every machine alike.
-  void UseNoMixer() {
-    const std::string file = dir_.path().toStdString() + "/nocard.conf";
-    std::ofstream(file) << "ctl.!default { type hw card 31 }\n";
-    setenv("ALSA_CONFIG_PATH", file.c_str(), 1);
-  }
-
-  struct Player {
-    explicit Player(const QString& home) : application(Command(home), &messages) {
-      application.Configure();
-      window = std::make_unique<app::CQVShowDlg>(application);
-      window->show();
-    }
-    static app::CommandLine Command(const QString& home) {
-      app::CommandLine c;
-      c.home = home.toStdString();
-      return c;
-    }
-    RecordedMessages messages;
-    app::CQVShowApp application;
-    std::unique_ptr<app::CQVShowDlg> window;
-  };
-
-  // Waits (processing events) until the engine plays, at most 20 s.
-  static bool WaitPlaying(app::CQVShowDlg& window) {
-    return QTest::qWaitFor([&] { return window.engine().playing(); }, 20000);
-  }
-
  private slots:
   void initTestCase() {
     if (const char* old = std::getenv("ALSA_CONFIG_PATH")) saved_alsa_ = old;
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-    UseNoMixer();
+    window_fixture::UseNoMixer(dir_.path());
     sample_ = testing_support::MakeSampleQvv(DRAVIK_TOOL, dir_.path().toStdString() + "/samples", 4, 6);
     QVERIFY(!sample_.empty());
   }
@@ -454,6 +423,7 @@ class PlayerWindowTest : public QObject {
     Player player(dir_.path() + "/folder");
     app::CQVShowDlg& window = *player.window;
     QVERIFY(window.PlayPath(QString::fromStdString(std::filesystem::path(sample_).parent_path().string())));
+    QVERIFY(WaitScanned(window));
     QVERIFY(window.engine().has_group());
     QCOMPARE(window.engine().group()->qvv, sample_);
     QVERIFY(WaitPlaying(window));
@@ -475,30 +445,6 @@ class PlayerWindowTest : public QObject {
       // Every engine thread ended within its limit: none was left running.
       QVERIFY2(!window.engine().threads_left(), qPrintable(QString("round %1").arg(i)));
     }
-  }
-
-  void aGroupIsTheFilesOfOneStartEachInItsChannel() {
-    const std::string folder = dir_.path().toStdString() + "/avi";
-    std::string out;
-    QCOMPARE(testing_support::RunShell(std::string(DRAVIK_TOOL) + " mksample '" + folder +
-                                           "' --format avi --channels 3 --seconds 1 --groups 2 --width 160 --height 96",
-                                       &out),
-             0);
-    QStringList files = QString::fromStdString(out).split('\n', Qt::SkipEmptyParts);
-    QCOMPARE(files.size(), 6);
-    files.sort();
-    const auto second = app::GroupOfFile(files[4].toStdString());  // the second group's channel 2
-    QVERIFY(second.has_value());
-    QCOMPARE(int(second->type), int(playback::Container::Avi));
-    QCOMPARE(second->main_channel, 1);
-    for (int c = 0; c < 3; ++c)
-      QCOMPARE(QString::fromStdString(second->channel[static_cast<size_t>(c)]), files[3 + c]);
-    QVERIFY(second->channel[3].empty());
-    const auto first = app::FirstGroupIn(folder);
-    QVERIFY(first.has_value());
-    QCOMPARE(QString::fromStdString(first->channel[0]), files[0]);
-    QCOMPARE(first->main_channel, 0);
-    QVERIFY(!app::GroupOfFile(folder + "/not-a-recording.avi").has_value());
   }
 
   void theAudioChannelIsKeptForTheNextStart() {

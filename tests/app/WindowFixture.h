@@ -1,0 +1,58 @@
+#pragma once
+// What the window tests share: message boxes recorded instead of shown, a
+// mixer device no machine has (so that every machine runs the window without
+// a mixer alike), and a player window over its own home folder.
+#include <QString>
+#include <QStringList>
+#include <QtTest>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "app/CQVShowApp.h"
+#include "app/CQVShowDlg.h"
+
+namespace window_fixture {
+
+struct RecordedMessages : app::MessageBoxes {
+  void Show(const QString& text, const QString& caption) override { shown << caption + ": " + text; }
+  void ShowAndWait(const QString& text, const QString& caption) override { shown << caption + ": " + text; }
+  QStringList shown;
+};
+
+// Points ALSA at card 31 and SDL at its dummy driver; `dir` keeps the configuration.
+inline void UseNoMixer(const QString& dir) {
+  const std::string file = dir.toStdString() + "/nocard.conf";
+  std::ofstream(file) << "ctl.!default { type hw card 31 }\n";
+  setenv("ALSA_CONFIG_PATH", file.c_str(), 1);
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+}
+
+struct Player {
+  explicit Player(const QString& home) : application(Command(home), &messages) {
+    application.Configure();
+    window = std::make_unique<app::CQVShowDlg>(application);
+    window->show();
+  }
+  static app::CommandLine Command(const QString& home) {
+    app::CommandLine c;
+    c.home = home.toStdString();
+    return c;
+  }
+  RecordedMessages messages;
+  app::CQVShowApp application;
+  std::unique_ptr<app::CQVShowDlg> window;
+};
+
+// Waits (processing events) until the engine plays, at most 20 s.
+inline bool WaitPlaying(app::CQVShowDlg& window) {
+  return QTest::qWaitFor([&] { return window.engine().playing() && !window.engine().start_failed(); }, 20000);
+}
+
+// Waits until the folder scan is done, at most 60 s.
+inline bool WaitScanned(app::CQVShowDlg& window) {
+  return QTest::qWaitFor([&] { return !window.scan().running(); }, 60000);
+}
+
+}  // namespace window_fixture
