@@ -651,6 +651,23 @@ int AviDemuxer::OpenReverse(ByteIOContext* pb, std::string_view file_name) {
   return 0;
 }
 
+bool AviDemuxer::SeekReverse(int64_t target_us) {
+  const int v = VideoStream();
+  if (!reverse_active_ || v < 0 || target_us < 0) return false;
+  const AviStreamInfo& video = info_[static_cast<size_t>(v)];
+  const int64_t target = av_rescale_q(target_us, {1, 1000000}, ctx_.streams[static_cast<size_t>(v)]->time_base);
+  // Behind the group that holds the target: where the next group begins.
+  const int next = video.index.KeyAtOrAfter(target + 1);
+  if (next >= 0) {
+    const IndexEntry& key = video.index.entries()[static_cast<size_t>(next)];
+    reverse_.Reset(key.pos, key.timestamp);
+  } else {
+    reverse_.Reset(movi_end_ > movi_start_ ? movi_end_ : file_size_);
+  }
+  in_group_ = false;
+  return true;
+}
+
 int AviDemuxer::ReadPacketReverse(ReaderPacket& packet) {
   if (!reverse_active_) return kErrInvalid;
   const int v = VideoStream();

@@ -37,6 +37,7 @@ class AviDemuxer final : public Demuxer {
   int ReadPacketReverse(ReaderPacket& packet) override;
   // The nearer of the key frames around the target; on a tie the later one.
   bool Seek(int64_t target_us) override;
+  bool SeekReverse(int64_t target_us) override;
   // The key frame at or before the target (clips start there).
   bool SeekKeyAtOrBefore(int64_t target_us);
 

@@ -44,6 +44,10 @@ class Demuxer {
   virtual int ReadPacketReverse(ReaderPacket& packet) = 0;
   // Positions on the video key frame at or before the target (microseconds).
   virtual bool Seek(int64_t target_us) = 0;
+  // Opened for reverse play: the next group read backwards is the one that
+  // holds the target, and reading goes on towards the start from there.
+  // False when the reader cannot (it then goes on from where it was).
+  virtual bool SeekReverse(int64_t /*target_us*/) { return false; }
 
   AVFormatContext& context() { return ctx_; }
   const AVFormatContext& context() const { return ctx_; }

@@ -445,6 +445,21 @@ int FlvDemuxer::OpenReverse(ByteIOContext* pb, std::string_view file_name) {
   return 0;
 }
 
+bool FlvDemuxer::SeekReverse(int64_t target_us) {
+  if (!reverse_active_ || target_us < 0) return false;
+  // Behind the group that holds the target: where the next group begins.
+  const int next = index_[kVideoStream].KeyAtOrAfter(target_us / 1000 + 1);
+  if (next >= 0) {
+    const IndexEntry& key = index_[kVideoStream].entries()[static_cast<size_t>(next)];
+    reverse_.Reset(key.pos, key.timestamp);
+  } else {
+    reverse_.Reset(url_fsize(pb_));
+  }
+  in_group_ = false;
+  ForgetResync();
+  return true;
+}
+
 int FlvDemuxer::ReadPacketReverse(ReaderPacket& packet) {
   if (!reverse_active_) return kErrInvalid;
   for (;;) {

@@ -21,6 +21,7 @@ class FlvDemuxer final : public Demuxer {
   int ReadPacket(ReaderPacket& packet) override;
   int ReadPacketReverse(ReaderPacket& packet) override;
   bool Seek(int64_t target_us) override;
+  bool SeekReverse(int64_t target_us) override;
 
   const std::vector<uint8_t>& extradata(int stream_number) const {
     return extradata_[static_cast<size_t>(std::clamp(stream_number, 0, 2))];

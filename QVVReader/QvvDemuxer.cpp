@@ -749,6 +749,23 @@ int QvvDemuxer::StepBack() {
   return 0;
 }
 
+bool QvvDemuxer::SeekReverse(int64_t target_us) {
+  if (!reverse_.active || target_us < 0) return false;
+  // Behind the group that holds the target: the key frame of the next
+  // second. A target in the last second starts from the end.
+  reverse_.started = false;
+  const int64_t next_second = (target_us / 1000000 + 1) * 1000000;
+  if (ctx_.duration != kNoPtsValue && next_second < ctx_.duration && Seek(next_second)) {
+    reverse_.started = true;
+    reverse_.start = url_ftell(pb_);
+    reverse_.end = reverse_.start;  // nothing left of a window: the next read steps back
+    reverse_.range_start.fill(INT64_MAX);
+    reverse_.range_end.fill(INT64_MAX);
+  }
+  ForgetResync();
+  return true;
+}
+
 int QvvDemuxer::ReadPacketReverse(ReaderPacket& packet) {
   if (!reverse_.active) return kErrInvalid;
   for (;;) {

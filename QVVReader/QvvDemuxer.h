@@ -38,6 +38,7 @@ class QvvDemuxer final : public Demuxer {
   int ReadPacket(ReaderPacket& packet) override;
   int ReadPacketReverse(ReaderPacket& packet) override;
   bool Seek(int64_t target_us) override;
+  bool SeekReverse(int64_t target_us) override;
 
   // Reads the metadata tags at the start of the body, then positions on the
   // first other tag. Returns how many metadata tags were applied.

@@ -73,11 +73,11 @@ const IndexEntry* StreamIndex::AtPosition(int64_t pos) const {
   return nullptr;
 }
 
-void GroupStepper::Reset(int64_t end) {
+void GroupStepper::Reset(int64_t end, int64_t end_key_time) {
   entry_ = -1;
   group_start_ = end;
   previous_start_ = end;
-  key_time_ = INT64_MAX;
+  key_time_ = end_key_time;
   previous_key_time_ = INT64_MAX;
 }
 

@@ -46,8 +46,9 @@ class StreamIndex {
 // timestamps run over [key_time, previous_key_time).
 class GroupStepper {
  public:
-  // Starts behind the last group: `end` is where the stream data ends.
-  void Reset(int64_t end);
+  // Starts behind the last group: `end` is where the stream data ends. Or
+  // behind the group before the key frame at `end` whose time is `end_key_time`.
+  void Reset(int64_t end, int64_t end_key_time = INT64_MAX);
   // Moves to the group before the current one; false at the start of the file.
   bool StepBack(const StreamIndex& video);
   bool Contains(int64_t pos) const { return pos >= group_start_ && pos < previous_start_; }

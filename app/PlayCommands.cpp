@@ -150,8 +150,9 @@ void PlayCommands::Backward() {
   const auto request = RequestFromSelection();
   if (!request) return;
   if (state_ != kStateStopped && IsCurrent(*request)) {
+    // Forward to backward opens the files backward again, at the place shown.
     const bool was_forward = state_ == kStatePlaying || state_ == kStatePaused;
-    engine_.Resume(true, was_forward ? std::optional<int>(-2) : std::nullopt);
+    engine_.Resume(true, was_forward ? std::optional<int>(engine_.position()) : std::nullopt);
   } else if (!Start(*request, 0, true)) {
     return;
   }

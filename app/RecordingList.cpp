@@ -3,13 +3,38 @@
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QPainter>
+#include <QStyledItemDelegate>
 #include <algorithm>
 
 namespace app {
+namespace {
+
+// A darker line above the first row of every group, so that the rows
+// recorded together read as one.
+class GroupLineDelegate : public QStyledItemDelegate {
+ public:
+  GroupLineDelegate(const RecordingListModel& rows, QObject* parent) : QStyledItemDelegate(parent), rows_(rows) {}
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QStyledItemDelegate::paint(painter, option, index);
+    const int row = index.row();
+    if (row == 0 || row >= rows_.size() || rows_.row(row - 1).start == rows_.row(row).start) return;
+    painter->save();
+    painter->setPen(QPen(QColor(70, 96, 128), 1));
+    painter->drawLine(option.rect.topLeft(), option.rect.topRight());
+    painter->restore();
+  }
+
+ private:
+  const RecordingListModel& rows_;
+};
+
+}  // namespace
 
 RecordingList::RecordingList(QWidget* parent) : QTableView(parent) {
   setObjectName("recordingList");
   setModel(&model_);
+  setItemDelegate(new GroupLineDelegate(model_, this));
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setSelectionMode(QAbstractItemView::ExtendedSelection);
   setShowGrid(true);

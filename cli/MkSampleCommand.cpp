@@ -1,12 +1,13 @@
 // dravik-tool mksample DIR [--format qvv|avi|flv|mp4] [--channels N] [--seconds S]
 //   [--groups G] [--width W --height H] [--fps F] [--audio voice|adpcm|aac|none] [--long-names]
-//   [--content plain|textured] [--bitrate B] [--sync-marks]
+//   [--content plain|textured] [--bitrate B] [--sync-marks] [--start "YYYY-MM-DD HH:MM:SS"]
 // Writes realistic recordings (real H.264, audio, GPS, G-sensor and overlay
 // records) named as the recorder names them. Plain pictures are quick to make
 // and to decode; textured ones at a bit rate cost a decoder what a vehicle
 // camera's footage costs, for measuring playback.
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <string>
 
 #include "cli/Commands.h"
@@ -22,12 +23,15 @@ int RunMkSample(const Args& args) {
                  "usage: dravik-tool mksample DIR [--format qvv|avi|flv|mp4] [--channels N] [--seconds S] [--groups G]\n"
                  "                            [--width W --height H] [--fps F] [--audio voice|adpcm|aac|none] [--long-names]\n"
                  "                            [--content plain|textured] [--bitrate B] [--sync-marks]\n"
+                 "                            [--start \"YYYY-MM-DD HH:MM:SS\"]\n"
                  "  --content textured  a noisy textured scene panning past (default plain: flat gradients)\n"
                  "  --bitrate B         video bits a second, e.g. 2M, 4000k, 1500000: H.264 Main profile with\n"
                  "                      CABAC held at that rate; textured content defaults to 2M at 720p25,\n"
                  "                      in proportion to pixels a second; plain content without it: constant quality\n"
                  "  --sync-marks        at every whole second a white picture and a 40 ms 1 kHz beep in every\n"
-                 "                      channel, for holding a player's sound against its pictures\n");
+                 "                      channel, for holding a player's sound against its pictures\n"
+                 "  --start T           the first recording's start (default 2024-03-15 08:00:00); the\n"
+                 "                      names carry it, the pictures' clocks show it\n");
     return 2;
   };
   for (size_t i = 0; i < args.size(); ++i) {
@@ -43,6 +47,16 @@ int RunMkSample(const Args& args) {
       o.long_names = true;
     } else if (args[i] == "--sync-marks") {
       o.sync_marks = true;
+    } else if (args[i] == "--start" && i + 1 < args.size()) {
+      std::tm tm{};
+      char rest = 0;
+      const std::string text(args[++i]);
+      if (std::sscanf(text.c_str(), "%d-%d-%d %d:%d:%d%c", &tm.tm_year, &tm.tm_mon, &tm.tm_mday, &tm.tm_hour,
+                      &tm.tm_min, &tm.tm_sec, &rest) != 6 || tm.tm_year < 1970 || tm.tm_year > 2099)
+        return usage();
+      tm.tm_year -= 1900;
+      tm.tm_mon -= 1;
+      o.start_utc = timegm(&tm);
     } else if ((args[i] == "--channels" && value(o.channels)) || (args[i] == "--seconds" && value(o.seconds)) ||
                (args[i] == "--groups" && value(o.groups)) || (args[i] == "--width" && value(o.width)) ||
                (args[i] == "--height" && value(o.height)) || (args[i] == "--fps" && value(o.fps))) {

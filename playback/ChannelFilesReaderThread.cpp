@@ -133,11 +133,12 @@ void ChannelFilesReaderThread::SeekTo(const platform::StopToken&) {
     c_.seek_target_seconds.store(target);
   }
   // Every channel to the key frame at or before the target (played
-  // backwards, the files stay where they are).
+  // backwards, to the group that holds it).
   for (auto& c : channels_) {
-    if (!c.file.is_open() || reverse_) continue;
+    if (!c.file.is_open()) continue;
     c.has_kept = false;
-    c.file.demuxer().Seek(int64_t{target} * 1000000);
+    if (reverse_) c.file.demuxer().SeekReverse(int64_t{target} * 1000000);
+    else c.file.demuxer().Seek(int64_t{target} * 1000000);
     c.done = false;
   }
   last_clock_ms_ = INT64_MIN;

@@ -70,7 +70,8 @@ void QvvReaderThread::SeekTo(const platform::StopToken& stop) {
     c_.seek_target_seconds.store(target);
   }
   (void)stop;
-  if (!reverse_) file_.demuxer().Seek(int64_t{target} * 1000000);
+  if (reverse_) file_.demuxer().SeekReverse(int64_t{target} * 1000000);
+  else file_.demuxer().Seek(int64_t{target} * 1000000);
   last_clock_ms_ = INT64_MIN;
   c_.end_reached.store(false);
 }

@@ -17,10 +17,13 @@ mkdir -p "$out"
 
 "$tool" --help
 echo
-echo "== sample recordings in $out/samples"
-"$tool" mksample "$out/samples" --channels 4 --seconds 6 --groups 2 --sync-marks
-"$tool" mksample "$out/samples" --format avi --channels 2 --seconds 6 --groups 1
-first=$(ls "$out"/samples/*.qvv | sed -n 1p)
+echo "== sample recordings in $out/samples, a folder a day as the recorder writes them"
+day1="$out/samples/20240315" day2="$out/samples/20240316"
+"$tool" mksample "$day1" --channels 4 --seconds 6 --groups 2 --sync-marks
+"$tool" mksample "$day1" --format avi --channels 2 --seconds 6 --groups 1 --start "2024-03-15 08:10:00"
+"$tool" mksample "$day1" --format flv --channels 2 --seconds 6 --groups 1 --start "2024-03-15 08:20:00"
+"$tool" mksample "$day2" --format mp4 --channels 2 --seconds 6 --groups 1 --start "2024-03-16 08:30:00"
+first=$(ls "$day1"/*.qvv | sed -n 1p)
 echo
 echo "== $(basename "$first")"
 "$tool" name "$(basename "$first")"
@@ -29,7 +32,7 @@ echo "packets per stream:"
 "$tool" packets "$first" | grep -v '^#' | awk '{n[$1" "$2]++; k[$1" "$2]+=$4} END {for (s in n) printf "  stream %s: %d packets, %d key\n", s, n[s], k[s]}' | sort -n -k2
 echo "first records:"
 "$tool" records "$first" | sed -n 1,3p | cut -c1-150
-avi=$(ls "$out"/samples/*.avi | sed -n 1p)
+avi=$(ls "$day1"/*.avi | sed -n 1p)
 echo "overlay record of $(basename "$avi"):"
 "$tool" records "$avi" | grep -m1 ALG | cut -c1-150
 "$tool" snapshot "$avi" --channel 0 --at 3 --overlay --out "$out/snapshot.bmp"
@@ -61,10 +64,10 @@ for entry in "1:G.711 A-law" "2:G.711 u-law" "35:IMA ADPCM (first sample)" "67:I
 done
 
 echo
-echo "== the player: Dravik plays $(basename "$first") with its own home folder ($out/home) and saves a picture of its window after 4.5 s"
+echo "== the player: Dravik lists $out/samples, plays its first group ($(basename "$first")) with its own home folder ($out/home) and saves a picture of its window after 4.5 s"
 # No display: Qt's offscreen platform.
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then export QT_QPA_PLATFORM=offscreen; fi
-"$build/app/Dravik" --home "$out/home" "$first" --play-stats --screenshot "$out/dravik.png" --after 4.5 \
+"$build/app/Dravik" --home "$out/home" "$out/samples" --play-stats --screenshot "$out/dravik.png" --after 4.5 \
   > "$out/dravik.txt" 2> "$out/dravik.log" || { cat "$out/dravik.log" >&2; exit 1; }
 grep '^channels=' "$out/dravik.txt" | sed 's/^/pictures shown in the window: /' || true
 echo "setting.ini: $(tr -d '\r' < "$out/home/setting.ini" | tr '\n' ' ')  languages: $(ls "$out/home/Language" | tr '\n' ' ')"

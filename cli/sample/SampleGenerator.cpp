@@ -24,14 +24,13 @@ extern "C" {
 namespace sample {
 namespace {
 
-constexpr int64_t kBaseUtc = 1710489600;  // 2024-03-15 08:00:00, the first group's start
 constexpr int kVoiceRate = 8000;
 constexpr int kVoiceFrame = 161;  // samples in one voice frame (type 35)
 
 const char* kTypeDigits[4] = {"1000", "0100", "0010", "0001"};  // manual, timing, motion, alarm
 const char* kTypeCodes[4] = {"NM", "TI", "MO", "GS"};
 
-int64_t GroupStart(const SampleOptions& o, int group) { return kBaseUtc + static_cast<int64_t>(group) * o.seconds; }
+int64_t GroupStart(const SampleOptions& o, int group) { return o.start_utc + static_cast<int64_t>(group) * o.seconds; }
 
 std::string ClockText(int64_t utc, int64_t frame, int fps) {
   const std::time_t t = static_cast<std::time_t>(utc + frame / fps);

@@ -24,6 +24,8 @@ struct SampleOptions {
   bool long_names = false;
   // A white picture and a 1 kHz beep in every channel at every whole second.
   bool sync_marks = false;
+  // The first group's start, UTC seconds: 2024-03-15 08:00:00 unless chosen.
+  int64_t start_utc = 1710489600;
 };
 
 // Textured pictures without a bit rate get this many bits a pixel a second,

@@ -430,6 +430,17 @@ TEST(MkSample, RefusesAudioAFormatCannotCarryUnknownContentAndBadBitRates) {
   }
   EXPECT_EQ(RunShell(run + "--bitrate 1k 2>&1", &err), 1) << "below what an encoder can hold";
   EXPECT_NE(err.find("--bitrate out of range"), std::string::npos) << err;
+  for (const std::string start : {"'2024-03-15 9:30'", "'2024-03-15 09:30:00x'", "'1960-01-01 00:00:00'", "today"})
+    EXPECT_EQ(RunShell(run + "--start " + start + " 2>/dev/null"), 2) << start;
+}
+
+TEST(MkSample, AChosenStartIsInTheNamesAndTheFollowingGroups) {
+  TempDir dir;
+  const auto files = Generate(dir.path().string(), "--format avi --channels 1 --seconds 2 --groups 2 --width 160 "
+                                                   "--height 96 --audio none --start '2023-12-31 23:59:59'");
+  ASSERT_EQ(files.size(), 2u);
+  EXPECT_EQ(std::filesystem::path(files[0]).filename().string().substr(0, 14), "20231231235959");
+  EXPECT_EQ(std::filesystem::path(files[1]).filename().string().substr(0, 14), "20240101000001");
 }
 
 }  // namespace

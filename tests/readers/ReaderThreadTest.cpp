@@ -233,6 +233,21 @@ TEST_F(ReaderThreads, BackwardsEveryPictureComesGroupByGroupFromTheEnd) {
   ExpectEveryPictureInOrder(Play(Container::Qvv, names, 32, true), 50);
 }
 
+TEST_F(ReaderThreads, BackwardsFromASeekStartsAtTheGroupOfItsSecond) {
+  for (const std::string format : {"qvv", "avi"}) {
+    SCOPED_TRACE(format);
+    const auto files = Sample(format, 4);
+    playback::PlaybackControl::Names names;
+    if (format == "qvv") names.qvv = files[0];
+    else std::copy(files.begin(), files.end(), names.channel.begin());
+    auto& control = playback::Control();
+    control.seek_requested = true;
+    control.seek_target_seconds = 2;
+    // Seconds 2, 1 and 0, not the last one.
+    ExpectEveryPictureInOrder(Play(format == "qvv" ? Container::Qvv : Container::Avi, names, 32, true, nullptr, 75), 75);
+  }
+}
+
 TEST_F(ReaderThreads, Mp4RefusesToPlayBackwardsAndSaysSo) {
   const auto files = Sample("mp4");
   playback::PlaybackControl::Names names;
