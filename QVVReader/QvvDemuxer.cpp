@@ -751,16 +751,24 @@ int QvvDemuxer::StepBack() {
 
 bool QvvDemuxer::SeekReverse(int64_t target_us) {
   if (!reverse_.active || target_us < 0) return false;
-  // Behind the group that holds the target: the key frame of the next
-  // second. A target in the last second starts from the end.
+  // Behind the group that holds the target: the first key frame of a later
+  // second. Without one (the target's group is the last) from the end.
   reverse_.started = false;
-  const int64_t next_second = (target_us / 1000000 + 1) * 1000000;
-  if (ctx_.duration != kNoPtsValue && next_second < ctx_.duration && Seek(next_second)) {
-    reverse_.started = true;
-    reverse_.start = url_ftell(pb_);
-    reverse_.end = reverse_.start;  // nothing left of a window: the next read steps back
-    reverse_.range_start.fill(INT64_MAX);
-    reverse_.range_end.fill(INT64_MAX);
+  const int64_t target_second = target_us / 1000000;
+  if (Seek(target_us)) {
+    url_fskip(pb_, 4);
+    Tag tag;
+    while (ScanForTrustedTag(tag, false) == Found::Tag) {
+      if (tag.type == kTypeVideo && (tag.flags >> 4) == kFrameKey && SecondOf(tag.timestamp) > target_second) {
+        reverse_.started = true;
+        reverse_.start = tag.pos - 4;
+        reverse_.end = reverse_.start;  // nothing left of a window: the next read steps back
+        reverse_.range_start.fill(INT64_MAX);
+        reverse_.range_end.fill(INT64_MAX);
+        break;
+      }
+      if (url_fseek(pb_, tag.DataEnd(), SEEK_SET) < 0) break;
+    }
   }
   ForgetResync();
   return true;

@@ -110,7 +110,10 @@ CQVShowDlg::CQVShowDlg(CQVShowApp& app, QWidget* parent)
     position_->Clear();
     start_timer_.start();
   });
-  connect(recordings_, &RecordingList::rowActivated, this, [this](int row) { commands_->ChooseGroup(row); });
+  connect(recordings_, &RecordingList::rowActivated, this, [this](int row) {
+    play_after_scan_.reset();  // the user chose: the command line's file does not follow
+    commands_->ChooseGroup(row);
+  });
   connect(recordings_, &RecordingList::rowMenuRequested, this, &CQVShowDlg::ShowRowMenu);
   controls_ = new ControlStrip(this);
   connect(controls_, &ControlStrip::command, this, &CQVShowDlg::OnCommand);
@@ -311,11 +314,18 @@ void CQVShowDlg::Relayout() {
 void CQVShowDlg::OnCommand(int id) {
   switch (id) {
     case command::kStop:
+      play_after_scan_.reset();
       commands_->Stop();
       position_->Clear();
       break;
-    case command::kPlay: commands_->Play(); break;
-    case command::kBackward: commands_->Backward(); break;
+    case command::kPlay:
+      play_after_scan_.reset();
+      commands_->Play();
+      break;
+    case command::kBackward:
+      play_after_scan_.reset();
+      commands_->Backward();
+      break;
     case command::kStep: commands_->Step(); break;
     case command::kSecondPlay: commands_->SecondPlay(); break;
     case command::kSettings: OpenSettings(); break;
@@ -402,7 +412,9 @@ platform::MsgParam CQVShowDlg::OnMessage(uint32_t message, platform::MsgParam fi
       return 0;
     case msg::kProgress:
       if (second == -3) {
-        // The recording ended: the next group follows.
+        // The recording ended: the next group follows. An end that comes
+        // while a new request starts is the previous recording's.
+        if (engine_->starting()) return 0;
         position_->Clear();
         commands_->RecordingEnded();
         return 0;
@@ -455,9 +467,9 @@ bool CQVShowDlg::PlayPath(const QString& text) {
     play_after_scan_ = std::string();  // its first group
   } else {
     // The recorder writes a folder per day: the folders beside the file's
-    // are listed too (but never a whole file system).
+    // are listed too (not when that would be the whole file system).
     QDir above = info.absoluteDir();
-    if (!above.cdUp() || above.isRoot()) above = info.absoluteDir();
+    if (above.isRoot() || !above.cdUp() || above.isRoot()) above = info.absoluteDir();
     folder = above.absolutePath();
     play_after_scan_ = QDir::cleanPath(info.absoluteFilePath()).toStdString();
   }
@@ -470,7 +482,8 @@ bool CQVShowDlg::PlayPath(const QString& text) {
 
 bool CQVShowDlg::OpenFolderPath(const QString& given) {
   const QString folder = QDir::cleanPath(QFileInfo(given).absoluteFilePath());
-  if (commands_->state() != kStateStopped || engine_->has_group()) commands_->Stop();
+  // Nothing of the old list is kept: what played, what was chosen.
+  commands_->Forget();
   position_->Clear();
   scan_->Cancel();
   recordings_->model_rows().Clear();
@@ -480,8 +493,11 @@ bool CQVShowDlg::OpenFolderPath(const QString& given) {
     app_.messages().Show("The Record file path too long to read!", title_text());
     return false;
   }
-  // A second scan takes the place of one still running.
-  scan_->Start({folder, ScanFilter{}, true});
+  // A second scan takes the place of one still running. The root of the
+  // file system is listed alone, not with every folder below it.
+  ScanWorker::Request request{folder, ScanFilter{}, true};
+  request.recursive = !QDir(folder).isRoot();
+  scan_->Start(request);
   scan_status_->setText(tr("Scanning %1").arg(folder));
   scan_status_->show();
   app_.config().WriteString("Lumivex", "FolderName", folder.toStdString());
@@ -530,6 +546,7 @@ void CQVShowDlg::OpenFolder() {
   const QString title = QString::fromStdString(app_.languages().Text("IDS_TIPS_SeleteDirectory_rec"));
   const QString folder = pick_folder ? pick_folder(title, start) : QFileDialog::getExistingDirectory(this, title, start);
   if (folder.isEmpty()) return;
+  play_after_scan_.reset();  // the user's folder, not the command line's
   OpenFolderPath(folder);
 }
 
@@ -619,8 +636,7 @@ void CQVShowDlg::OpenSettings() {
   RunDialog(settings);
 }
 
-void CQVShowDlg::FillProperties(PropertyDialog& dialog, int row) {
-  const RecordingRow& r = recordings_->model_rows().row(row);
+void CQVShowDlg::FillProperties(PropertyDialog& dialog, const RecordingRow& r) {
   const QString path = QString::fromStdString(r.path);
   dialog.set_path(path);
   dialog.set_extension("." + QFileInfo(path).suffix());
@@ -632,7 +648,7 @@ void CQVShowDlg::ShowGroupProperties(int row) {
   const RecordingListModel& rows = recordings_->model_rows();
   if (row < 0 || row >= rows.size()) return;
   FileProperty properties(app_.languages(), this);
-  FillProperties(properties, row);
+  FillProperties(properties, rows.row(row));
   // Every channel of the group, from the row that feeds it.
   const PlayRequest request = RequestForRow(rows, row, MainChannelRule::kGroupChoice);
   for (int c = 0; c < properties.channel_count(); ++c) {
@@ -644,12 +660,12 @@ void CQVShowDlg::ShowGroupProperties(int row) {
 
 void CQVShowDlg::ShowChannelProperties(int channel) {
   const auto& request = commands_->request();
-  const int row = request && channel >= 0 && channel < playback::kChannels ? request->rows[static_cast<size_t>(channel)] : -1;
-  const RecordingListModel& rows = recordings_->model_rows();
-  if (row < 0 || row >= rows.size()) return app_.messages().Show("no video data!", title_text());
+  const std::shared_ptr<const RecordingRow> record =
+      request && channel >= 0 && channel < playback::kChannels ? request->records[static_cast<size_t>(channel)] : nullptr;
+  if (!record) return app_.messages().Show("no video data!", title_text());
   SingleProperty properties(app_.languages(), this);
-  FillProperties(properties, row);
-  properties.set_channel(rows.row(row).video[static_cast<size_t>(channel)]);
+  FillProperties(properties, *record);
+  properties.set_channel(record->video[static_cast<size_t>(channel)]);
   RunDialog(properties);
 }
 

@@ -127,7 +127,7 @@ class CQVShowDlg : public QWidget {
   void OpenSettings();
   void ShowGroupProperties(int row);
   void ShowChannelProperties(int channel);
-  void FillProperties(PropertyDialog& dialog, int row);
+  void FillProperties(PropertyDialog& dialog, const RecordingRow& row);
   int RunDialog(QDialog& dialog);
   void OpenHelp();
   void ShowText(const char* key);

@@ -22,8 +22,11 @@ PlayRequest RequestForRow(const RecordingListModel& list, int row, MainChannelRu
   if (r.group.type == playback::Container::Qvv) {
     // One file for every channel it holds.
     r.group.qvv = chosen.path;
-    for (int c = 0; c < playback::kChannels; ++c)
-      if (chosen.channel & (1u << c)) r.rows[static_cast<size_t>(c)] = row;
+    for (int c = 0; c < playback::kChannels; ++c) {
+      if (!(chosen.channel & (1u << c))) continue;
+      r.rows[static_cast<size_t>(c)] = row;
+      r.records[static_cast<size_t>(c)] = list.record(row);
+    }
     r.group.main_channel = chosen.first_channel();
     return r;
   }
@@ -37,6 +40,7 @@ PlayRequest RequestForRow(const RecordingListModel& list, int row, MainChannelRu
     if (!slot.empty()) continue;  // the same channel twice (copies in two folders): the first
     slot = member.path;
     r.rows[member.channel] = i;
+    r.records[member.channel] = list.record(i);
     if (main < 0 && member.duration > 0 && (r.group.type != playback::Container::Mp4 || Exists(member.path)))
       main = static_cast<int>(member.channel);
   }
@@ -131,29 +135,26 @@ void PlayCommands::Play() {
 }
 
 void PlayCommands::Backward() {
-  // The kind that would play backward: the one playing, else the selection's.
-  std::optional<playback::Container> type;
-  if (state_ != kStateStopped && request_) type = request_->group.type;
-  else if (list_.model_rows().size() > 0) {
-    const std::vector<int> selected = list_.SelectedRows();
-    type = static_cast<playback::Container>(list_.model_rows().row(selected.empty() ? 0 : selected.front()).file_type);
-  }
-  if (type == playback::Container::Mp4) {
-    tell_("MP4 does not support backward!", true);
-    return;
-  }
   if (state_ == kStateBackward) {
     engine_.Pause();
     SetState(kStateBackwardPaused);
     return;
   }
-  const auto request = RequestFromSelection();
-  if (!request) return;
-  if (state_ != kStateStopped && IsCurrent(*request)) {
+  // The request that would play backward: the selection's.
+  const RecordingListModel& rows = list_.model_rows();
+  if (rows.size() == 0) return;
+  const std::vector<int> selected = list_.SelectedRows();
+  const PlayRequest request = RequestForRow(rows, selected.empty() ? 0 : selected.front(), MainChannelRule::kChosenRow);
+  if (request.group.type == playback::Container::Mp4) {
+    tell_("MP4 does not support backward!", true);
+    return;
+  }
+  if (!Check(request)) return;
+  if (state_ != kStateStopped && IsCurrent(request)) {
     // Forward to backward opens the files backward again, at the place shown.
     const bool was_forward = state_ == kStatePlaying || state_ == kStatePaused;
     engine_.Resume(true, was_forward ? std::optional<int>(engine_.position()) : std::nullopt);
-  } else if (!Start(*request, 0, true)) {
+  } else if (!Start(request, 0, true)) {
     return;
   }
   SetState(kStateBackward);
@@ -189,7 +190,7 @@ void PlayCommands::PauseRequest() {
 }
 
 void PlayCommands::Seek(int seconds) {
-  if (!engine_.has_group()) return;
+  if (!engine_.has_group() || state_ == kStateStopped) return;  // stopped: nothing to seek in
   engine_.SeekTo(seconds);
   if (state_ == kStatePaused) {
     engine_.Resume(false);
@@ -220,6 +221,12 @@ bool PlayCommands::PlayListedFile(const std::string& path) {
   if (!Check(request) || !Start(request, 0, false)) return false;
   SetState(kStatePlaying);
   return true;
+}
+
+void PlayCommands::Forget() {
+  Stop();
+  request_.reset();
+  engine_.Forget();
 }
 
 void PlayCommands::RecordingEnded() {

@@ -7,6 +7,7 @@
 #include <QString>
 #include <array>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -19,10 +20,12 @@ namespace app {
 enum PlayState { kStateStopped = 0, kStatePlaying = 1, kStatePaused = 2, kStateBackward = 3, kStateBackwardPaused = 4 };
 
 // What the list gives a reader: the group's files by channel, the list row
-// that feeds each channel (-1: none), and the rows of the group.
+// that feeds each channel (-1: none) when the request was made, and that row's
+// record (kept: later rows shift the list).
 struct PlayRequest {
   RecordingGroup group;
   std::array<int, playback::kChannels> rows;
+  std::array<std::shared_ptr<const RecordingRow>, playback::kChannels> records;
   // The rows that feed it, in list order.
   std::vector<int> members() const;
 };
@@ -63,6 +66,8 @@ class PlayCommands : public QObject {
   bool PlayListedFile(const std::string& path);
   // The reader says the recording ended; the next group follows.
   void RecordingEnded();
+  // The list was emptied: stopped, and nothing of it is kept.
+  void Forget();
 
  signals:
   void stateChanged(int state);

@@ -1,5 +1,6 @@
 #include "app/PlayerEngine.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <thread>
 
@@ -14,6 +15,9 @@ namespace {
 
 constexpr uint32_t kPrerollLimitMs = 5000;
 constexpr int kReaderQuitWaitMs = 500;
+// A reader may be inside an engine call that waits (a full ring takes a
+// marker within 2 s): it is given that long before it is left running.
+constexpr int kReaderLateQuitWaitMs = 2500;
 
 }  // namespace
 
@@ -81,12 +85,26 @@ playback::ReaderThread* PlayerEngine::ReaderFor(playback::Container type) {
   return reader.get();
 }
 
+void PlayerEngine::EndReader(size_t type) {
+  std::unique_ptr<playback::ReaderThread>& reader = readers_[type];
+  if (!reader) return;
+  reader->RequestStop();
+  if (reader->Join(kReaderQuitWaitMs) || reader->Join(kReaderLateQuitWaitMs)) {
+    reader.reset();
+    return;
+  }
+  // Still running: its object stays with it (never freed under it).
+  reader->Stop(0);
+  (void)reader.release();
+  threads_left_ = true;
+}
+
 void PlayerEngine::StopReaders() {
   auto& control = playback::Control();
   control.quit_requested = true;
   for (auto& reader : readers_)
-    if (reader && !reader->Stop(kReaderQuitWaitMs)) threads_left_ = true;
-  for (auto& reader : readers_) reader.reset();
+    if (reader) reader->RequestStop();
+  for (size_t t = 0; t < readers_.size(); ++t) EndReader(t);
 }
 
 void PlayerEngine::Destroy() {
@@ -119,9 +137,7 @@ bool PlayerEngine::PlayGroup(const RecordingGroup& group, int offset_seconds, bo
   // A reader of another type keeps its file open where it stopped: it goes,
   // so that its recording starts afresh when it is chosen again.
   for (size_t t = 0; t < readers_.size(); ++t) {
-    if (!readers_[t] || t == static_cast<size_t>(group.type)) continue;
-    if (!readers_[t]->Stop(kReaderQuitWaitMs)) threads_left_ = true;
-    readers_[t].reset();
+    if (t != static_cast<size_t>(group.type)) EndReader(t);
   }
   // The clock holds still while the new recording starts (a clock left
   // playing would release the held pictures at once).
@@ -136,8 +152,7 @@ bool PlayerEngine::PlayGroup(const RecordingGroup& group, int offset_seconds, bo
   control.current_channel = group.main_channel;
   control.seek_target_seconds = std::max(0, offset_seconds);
   control.seek_requested = offset_seconds > 0;
-  control.set_names(group.names());
-  control.request_serial.fetch_add(1);
+  control.set_request(group.names());
   control.hold.Reset();
   group_ = group;
   position_ = std::max(0, offset_seconds);
@@ -204,11 +219,16 @@ void PlayerEngine::Stop() {
   control.command_pending = true;
   control.seek_requested = false;  // a seek not yet done: the next play starts afresh anyway
   clock_->SetState(engine::kStateHalt);
-  control.request_serial.fetch_add(1);  // the next play opens the recording afresh
+  control.renew_request();  // the next play opens the recording afresh
   control.reverse_play = false;
   SetSpeedPosition(4);
   position_ = 0;
   state_ = State::kIdle;
+}
+
+void PlayerEngine::Forget() {
+  Stop();
+  group_.reset();
 }
 
 void PlayerEngine::SeekTo(int seconds) {

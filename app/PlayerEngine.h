@@ -70,15 +70,19 @@ class PlayerEngine {
   bool playing() const { return state_ == State::kPlaying || state_ == State::kStarting; }
   bool paused() const { return state_ == State::kPaused; }
   bool stopped() const { return state_ == State::kIdle; }
+  // A new request's pictures are still held.
+  bool starting() const { return state_ == State::kStarting; }
   bool has_group() const { return group_.has_value(); }
   const std::optional<RecordingGroup>& group() const { return group_; }
 
-  // The current request plays on, forward or backward; `seek_seconds` -1
-  // (forward) and -2 (backward) continue from where it is.
+  // The current request plays on, forward or backward (from `seek_seconds`
+  // when given).
   void Resume(bool reverse, std::optional<int> seek_seconds = std::nullopt);
   void Pause();
   // Readers flush and wait; the next play opens the recording afresh.
   void Stop();
+  // Stopped, and the request is no more (its list went).
+  void Forget();
   // One picture on (the reader opens the request when it has none open).
   void Step();
   // Key frames only, one a second of recording.
@@ -105,6 +109,9 @@ class PlayerEngine {
   enum class State { kIdle, kStarting, kPlaying, kPaused };
   playback::ReaderThread* ReaderFor(playback::Container type);
   void StopReaders();
+  // Ends a reader thread: 500 ms, then as long as an engine call it may be
+  // in can take; one that still runs is left with its object.
+  void EndReader(size_t type);
   // The request's reader runs and its source is on.
   void WakeReader();
 

@@ -94,12 +94,9 @@ int RecordingListModel::Add(RecordingRow r) {
 }
 
 int RecordingListModel::IndexOf(const RecordingRow* record) const {
-  if (!record) return -1;
-  // Rows of equal start are few: find the start, then the record.
-  const auto first = std::lower_bound(rows_.begin(), rows_.end(), record->start,
-                                      [](const auto& a, int64_t start) { return a->start < start; });
-  for (auto it = first; it != rows_.end() && (*it)->start == record->start; ++it)
-    if (it->get() == record) return static_cast<int>(it - rows_.begin());
+  // By address alone: the record may be gone (and its memory reused).
+  for (size_t i = 0; i < rows_.size(); ++i)
+    if (rows_[i].get() == record) return static_cast<int>(i);
   return -1;
 }
 

@@ -35,7 +35,8 @@ class RecordingListModel : public QAbstractTableModel {
   const RecordingRow& row(int i) const { return *rows_[static_cast<size_t>(i)]; }
   // The row record, kept alive for whoever holds it after the list changed.
   std::shared_ptr<const RecordingRow> record(int i) const { return rows_[static_cast<size_t>(i)]; }
-  // The row of a record still in the list, or -1.
+  // The row of a record still in the list, or -1 (the pointer is only
+  // compared, never followed).
   int IndexOf(const RecordingRow* record) const;
   int size() const { return static_cast<int>(rows_.size()); }
   // The rows [first, last) of row i's group.

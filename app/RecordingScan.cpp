@@ -1,6 +1,7 @@
 #include "app/RecordingScan.h"
 
 #include <system_error>
+#include <vector>
 
 #include "QVVReader/FileName.h"
 #include "playback/ContainerFile.h"
@@ -19,7 +20,8 @@ int FileTypeOf(const std::string& extension) {
 }  // namespace
 
 bool ScanFilter::Accepts(const RecordingRow& row) const {
-  if ((row.type_mask & types) == 0) return false;
+  // Every type asked for: a recording whose name gives no type is shown too.
+  if (types != kAllTypes && (row.type_mask & types) == 0) return false;
   const int64_t end = row.start + std::max<int64_t>(0, row.duration);
   if (end < from || row.start > to) return false;
   return car_number.empty() || car_number == row.car_number;
@@ -75,19 +77,33 @@ std::optional<RecordingRow> ProbeRecording(const std::filesystem::path& path) {
 }
 
 int WalkRecordings(const std::filesystem::path& folder, const std::atomic<bool>& cancel,
-                   const std::function<void(RecordingRow)>& found, const std::function<void(int)>& seen) {
+                   const std::function<void(RecordingRow)>& found, const std::function<void(int)>& seen,
+                   bool recursive) {
   namespace fs = std::filesystem;
   int count = 0;
-  std::error_code error;
-  fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, error);
-  for (const fs::recursive_directory_iterator end; !error && it != end && !cancel.load(); it.increment(error)) {
-    std::error_code type_error;
-    if (!it->is_regular_file(type_error) || type_error) continue;
-    ++count;
-    if (seen && count % 64 == 0) seen(count);
-    const fs::path& path = it->path();
-    if (FileTypeOf(playback::ExtensionOf(path.string())) < 0) continue;
-    if (auto row = ProbeRecording(path)) found(std::move(*row));
+  // Folder by folder: a folder that cannot be read (or goes away while it is
+  // walked) is passed over, and the others are still listed.
+  std::vector<fs::path> folders{folder};
+  while (!folders.empty() && !cancel.load()) {
+    const fs::path current = std::move(folders.back());
+    folders.pop_back();
+    std::error_code error;
+    fs::directory_iterator it(current, fs::directory_options::skip_permission_denied, error);
+    for (const fs::directory_iterator end; !error && it != end && !cancel.load(); it.increment(error)) {
+      std::error_code type_error;
+      const fs::file_status status = it->symlink_status(type_error);
+      if (type_error) continue;
+      if (fs::is_directory(status)) {
+        if (recursive) folders.push_back(it->path());  // links to folders are not followed
+        continue;
+      }
+      if (!it->is_regular_file(type_error) || type_error) continue;
+      ++count;
+      if (seen && count % 64 == 0) seen(count);
+      const fs::path& path = it->path();
+      if (FileTypeOf(playback::ExtensionOf(path.string())) < 0) continue;
+      if (auto row = ProbeRecording(path)) found(std::move(*row));
+    }
   }
   if (seen) seen(count);
   return count;

@@ -18,7 +18,8 @@ namespace app {
 
 // Which recordings a search keeps (an open folder keeps every one).
 struct ScanFilter {
-  uint32_t types = 0xFFFFFFFF;  // record-type bytes, as in the mask
+  static constexpr uint32_t kAllTypes = 0xFFFFFFFF;
+  uint32_t types = kAllTypes;  // record-type bytes, as in the mask
   int64_t from = std::numeric_limits<int64_t>::min();  // UTC seconds, as the list counts them
   int64_t to = std::numeric_limits<int64_t>::max();
   std::string car_number;  // empty: any
@@ -28,12 +29,13 @@ struct ScanFilter {
 // The row of a recording file, or nothing when it is not one.
 std::optional<RecordingRow> ProbeRecording(const std::filesystem::path& path);
 
-// Walks `folder` and every folder below it (symbolic links to folders are not
-// followed, unreadable folders are passed over), probing every file with one
-// of the four extensions. `found` gets each recording, `seen` the count of
-// files looked at so far (every 64 files). Ends early when `cancel` is set.
-// The count of files looked at.
+// Walks `folder` and (when `recursive`) every folder below it (symbolic
+// links to folders are not followed, folders that cannot be read are passed
+// over), probing every file with one of the four extensions. `found` gets
+// each recording, `seen` the count of files looked at so far (every 64
+// files). Ends early when `cancel` is set. The count of files looked at.
 int WalkRecordings(const std::filesystem::path& folder, const std::atomic<bool>& cancel,
-                   const std::function<void(RecordingRow)>& found, const std::function<void(int)>& seen = {});
+                   const std::function<void(RecordingRow)>& found, const std::function<void(int)>& seen = {},
+                   bool recursive = true);
 
 }  // namespace app

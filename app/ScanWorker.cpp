@@ -51,7 +51,8 @@ void ScanWorker::Start(const Request& request) {
   Walk* walk = current_.get();
   const std::filesystem::path folder = request.folder.toStdString();
   const ScanFilter filter = request.filter;
-  walk->thread = std::thread([this, walk, folder, filter, generation] {
+  const bool recursive = request.recursive;
+  walk->thread = std::thread([this, walk, folder, filter, recursive, generation] {
     std::vector<RecordingRow> batch;
     auto sent = std::chrono::steady_clock::now();
     int seen = 0;
@@ -73,7 +74,8 @@ void ScanWorker::Start(const Request& request) {
         [&](int files) {
           seen = files;
           if (std::chrono::steady_clock::now() - sent >= kBatchAge) send(false);
-        });
+        },
+        recursive);
     if (!walk->cancel) send(true);
     walk->done = true;
   });

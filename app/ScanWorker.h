@@ -22,6 +22,7 @@ class ScanWorker : public QObject {
     QString folder;
     ScanFilter filter;
     bool update_search_panel = true;  // an opened folder (not a search)
+    bool recursive = true;
   };
 
   explicit ScanWorker(QObject* parent = nullptr);
@@ -30,6 +31,8 @@ class ScanWorker : public QObject {
   void Start(const Request& request);
   void Cancel();
   bool running() const { return running_; }
+  // The walk of the current scan has ended (its last batch may still be on its way).
+  bool walk_ended() const { return current_ && current_->done.load(); }
   const Request& request() const { return request_; }
 
  signals:

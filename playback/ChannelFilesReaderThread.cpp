@@ -16,8 +16,9 @@ ReaderThread::Recording ChannelFilesReaderThread::OpenNamed(const platform::Stop
     return Recording::kNoName;
   // The same files are opened again for a new request, or to read them the
   // other way round.
-  if (names.channel == open_names_ && open_serial_ == c_.request_serial.load() && reverse_ == c_.reverse_play.load())
+  if (names.channel == open_names_ && open_request_ == names.request && reverse_ == c_.reverse_play.load())
     return Recording::kOpen;
+  open_request_ = names.request;
   return OpenAll(names, stop) ? Recording::kOpened : Recording::kCannotOpen;
 }
 
@@ -60,7 +61,6 @@ bool ChannelFilesReaderThread::OpenAll(const PlaybackControl::Names& names, cons
   }
   CloseAll();
   open_names_ = names.channel;
-  open_serial_ = c_.request_serial.load();
   reverse_ = c_.reverse_play.load();
   if (type_ == Container::Mp4 && reverse_) {
     // MP4 plays forwards only: the window tells the user.

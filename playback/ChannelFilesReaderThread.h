@@ -43,7 +43,7 @@ class ChannelFilesReaderThread final : public ReaderThread {
 
   std::array<Channel, kChannels> channels_;
   std::array<std::string, kChannels> open_names_;
-  uint32_t open_serial_ = 0;  // the request they were opened for
+  uint32_t open_request_ = 0;  // the request they were opened for
   bool reverse_ = false;
   int sensor_channel_ = -1;  // the first channel that gave a data packet
   int64_t last_clock_ms_ = INT64_MIN;

@@ -29,10 +29,6 @@ struct PlaybackControl {
   std::atomic<bool> export_active{false};
   std::atomic<int> export_end_seconds{0};
   std::atomic<bool> end_reached{false};
-  // Raised by the window with every new request and at stop: a reader opens
-  // its recording afresh when the number differs from the one it opened
-  // with, even when the names are the same.
-  std::atomic<uint32_t> request_serial{0};
   // Set while paused: key frames only, no sound, no GPS (the map gets "Seek" once).
   platform::Event hold{platform::Event::Mode::ManualReset};
 
@@ -41,14 +37,32 @@ struct PlaybackControl {
     std::string qvv;                             // a ".qvv" file
     std::array<std::string, kChannels> channel;  // per-channel files; shorter than 4: no such channel
     std::array<std::string, kChannels> exports;  // clip outputs; 5 characters or more: write this channel
+    // Raised with every new request and at stop: a reader opens its
+    // recording afresh when the number differs from the one it opened
+    // with, even when the names are the same.
+    uint32_t request = 0;
   };
   Names names() const {
     std::lock_guard lock(names_mutex);
     return names_;
   }
+  // Keeps the request number: the same recording goes on.
   void set_names(Names names) {
     std::lock_guard lock(names_mutex);
+    names.request = names_.request;
     names_ = std::move(names);
+  }
+  // A new request: the names and a new number together, so that a reader
+  // never sees one without the other.
+  void set_request(Names names) {
+    std::lock_guard lock(names_mutex);
+    names.request = names_.request + 1;
+    names_ = std::move(names);
+  }
+  // The same names, opened afresh by the next play.
+  void renew_request() {
+    std::lock_guard lock(names_mutex);
+    ++names_.request;
   }
 
  private:

@@ -9,12 +9,14 @@
 namespace playback {
 
 ReaderThread::Recording QvvReaderThread::OpenNamed(const platform::StopToken& stop) {
-  const std::string name = c_.names().qvv;
+  const PlaybackControl::Names names = c_.names();
+  const std::string& name = names.qvv;
   if (name.size() < 4) return Recording::kNoName;
   // The same file is opened again for a new request, or to read it the
   // other way round.
-  if (name == open_name_ && open_serial_ == c_.request_serial.load() && reverse_ == c_.reverse_play.load())
+  if (name == open_name_ && open_request_ == names.request && reverse_ == c_.reverse_play.load())
     return Recording::kOpen;
+  open_request_ = names.request;
   return OpenNew(name, stop) ? Recording::kOpened : Recording::kCannotOpen;
 }
 
@@ -37,7 +39,6 @@ bool QvvReaderThread::OpenNew(const std::string& name, const platform::StopToken
   }
   file_.Close();
   open_name_ = name;
-  open_serial_ = c_.request_serial.load();
   int64_t utc = 0, duration = 0;
   int form = 0, channel = 0;
   const std::string base(qvv::BaseName(name));

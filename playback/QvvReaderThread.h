@@ -23,7 +23,7 @@ class QvvReaderThread final : public ReaderThread {
   ContainerFile file_;
   qvv::ReaderPacket packet_;
   std::string open_name_;
-  uint32_t open_serial_ = 0;  // the request it was opened for
+  uint32_t open_request_ = 0;  // the request it was opened for
   bool reverse_ = false;
   int64_t duration_ms_ = 0;
   int64_t last_clock_ms_ = INT64_MIN;

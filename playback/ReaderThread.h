@@ -52,6 +52,9 @@ class ReaderThread {
   ReaderThread& operator=(const ReaderThread&) = delete;
 
   bool Start();
+  // Asks the thread to end without waiting; Join waits for it (true: ended).
+  void RequestStop() { thread_.RequestStop(); }
+  bool Join(int wait_ms) { return thread_.Join(wait_ms); }
   // Ends the thread (waits up to wait_ms; a thread that does not end is left).
   bool Stop(int wait_ms);
   bool running() const { return thread_.Running(); }

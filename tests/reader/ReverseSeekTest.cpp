@@ -10,6 +10,7 @@
 #include "QVVReader/QvvDemuxer.h"
 #include "QVVReader/Rational.h"
 #include "tests/support/Process.h"
+#include "tests/support/QvvSample.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -58,6 +59,22 @@ TEST(ReverseSeek, EveryReaderStartsBackwardsAtTheGroupOfThePlace) {
     EXPECT_EQ(GroupStartsFrom(path, *make(), 5500000), (std::vector<int64_t>{5, 4, 3, 2, 1, 0}));
     EXPECT_EQ(GroupStartsFrom(path, *make(), 60000000), (std::vector<int64_t>{5, 4, 3, 2, 1, 0}));
   }
+}
+
+TEST(ReverseSeek, GroupsLongerThanASecondStartAtTheGroupOfThePlace) {
+  TempDir dir;
+  testing_support::QvvSampleOptions o;
+  o.video = 2;
+  o.seconds = 6;
+  o.fps = 5;
+  o.gop = 10;  // a key frame every two seconds
+  const auto path = (dir / "20240102030405_1000.qvv").string();
+  testing_support::WriteQvvSample(path, o);
+  qvv::QvvDemuxer a, b, c, d;
+  EXPECT_EQ(GroupStartsFrom(path, a, 2500000), (std::vector<int64_t>{2, 0}));
+  EXPECT_EQ(GroupStartsFrom(path, b, 3900000), (std::vector<int64_t>{2, 0}));
+  EXPECT_EQ(GroupStartsFrom(path, c, 1000000), (std::vector<int64_t>{0}));
+  EXPECT_EQ(GroupStartsFrom(path, d, 4000000), (std::vector<int64_t>{4, 2, 0}));
 }
 
 }  // namespace
