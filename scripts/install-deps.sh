@@ -13,6 +13,8 @@ PACKAGES=(
   qt6-base-dev libsdl2-dev libasound2-dev zlib1g-dev
   # the player's window, its map browser and its tests without a display
   qt6-webengine-dev qt6-webchannel-dev libqt6webenginecore6-bin qt6-tools-dev libgl1-mesa-dri xvfb xauth
+  # the map pages' library (Leaflet)
+  libjs-leaflet
   # fonts the pictures are drawn with
   fonts-liberation2
 )
