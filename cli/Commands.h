@@ -18,5 +18,6 @@ int RunClip(const Args& args);
 int RunMkSample(const Args& args);
 int RunPlay(const Args& args);
 int RunSnapshot(const Args& args);
+int RunGps(const Args& args);
 
 }  // namespace cli

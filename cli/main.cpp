@@ -22,6 +22,8 @@ constexpr Command kCommands[] = {
      cli::RunProbe},
     {"records", "records FILE                                  GPS, G-sensor and overlay records, one a line",
      cli::RunRecords},
+    {"gps", "gps FILE... --format gpx|kml|csv [--datum wgs84|gcj02|bd09] [--out PATH]  the GPS track",
+     cli::RunGps},
     {"name", "name NAME                                     what a recording's file name says (JSON)", cli::RunName},
     {"mksample", "mksample DIR [--format F] [--channels N] [--seconds S] [--groups G] ...  write sample recordings",
      cli::RunMkSample},
