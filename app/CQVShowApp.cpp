@@ -8,7 +8,10 @@
 #include <cstdio>
 #include <vector>
 
+#include "QVVReader/Amf0.h"
 #include "app/CQVShowDlg.h"
+#include "map/CEFMapDlg.h"
+#include "playback/ContainerFile.h"
 #include "cli/play/PlaybackStatistics.h"
 #include "platform/Sleeper.h"
 
@@ -60,7 +63,61 @@ void CQVShowApp::Configure() {
   switches_.Apply();
 }
 
+int CQVShowApp::RunMapDemo() {
+  // Only the map, fed with the GPS records of one recording, ten a second.
+  std::vector<std::vector<uint8_t>> records;
+  playback::ContainerFile file;
+  if (!file.Open(command_line_.map_demo, false)) {
+    std::fprintf(stderr, "Dravik: %s: %s\n", command_line_.map_demo.c_str(), file.error().c_str());
+    return 1;
+  }
+  qvv::ReaderPacket packet;
+  while (file.Read(packet) >= 0) {
+    const qvv::AVStream* st = file.demuxer().context().FindStream(packet.stream_index);
+    if (!st || st->kind != qvv::kKindData) continue;
+    const auto name = qvv::Amf0RecordName(packet.data.get(), static_cast<size_t>(packet.size));
+    if (name && *name == "GPS") records.emplace_back(packet.data.get(), packet.data.get() + packet.size);
+  }
+  map::CEFMapDlg::Options o;
+  o.map_type = map_type_;
+  o.pages = (QCoreApplication::applicationDirPath() + "/images").toStdString();
+  o.settings = config_.Path();
+  o.state = home_.folder / "temp.ini";
+  map::CEFMapDlg map(o);
+  map.setWindowTitle(QString("Dravik map: %1").arg(QString::fromStdString(command_line_.map_demo)));
+  map.resize(1000, 700);
+  map.show();
+  std::printf("map demo: %zu GPS records\n", records.size());
+  std::fflush(stdout);
+  size_t next = 0;
+  QTimer feed;
+  QObject::connect(&feed, &QTimer::timeout, [&] {
+    // A full ring (the page not ready yet) takes the record at the next tick.
+    if (next < records.size() && map.PushGps(static_cast<int64_t>(next), records[next].data(),
+                                             static_cast<int>(records[next].size())) == 1)
+      ++next;
+  });
+  feed.start(100);
+  int status = 0;
+  if (!command_line_.screenshot.empty()) {
+    QTimer::singleShot(static_cast<int>(command_line_.after_seconds * 1000), &map, [&] {
+      const QString out = QString::fromStdString(command_line_.screenshot);
+      if (!map.grab().save(out, "PNG")) {
+        std::fprintf(stderr, "Dravik: cannot write the screenshot %s\n", command_line_.screenshot.c_str());
+        status = 1;
+      } else {
+        std::printf("%s\n", command_line_.screenshot.c_str());
+        std::fflush(stdout);
+      }
+      QCoreApplication::exit(status);
+    });
+  }
+  const int loop = QApplication::exec();
+  return status ? status : loop;
+}
+
 int CQVShowApp::Run() {
+  if (!command_line_.map_demo.empty()) return RunMapDemo();
   // A second instance, or no session bus: the service is simply not offered.
   automation_.Register();
   main_window_ = std::make_unique<CQVShowDlg>(*this);

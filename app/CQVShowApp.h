@@ -39,6 +39,8 @@ class CQVShowApp {
   // Creates the main window and runs it until it closes (or, with
   // --screenshot, until the picture is saved). The process's exit status.
   int Run();
+  // `--map-demo FILE`: only the map, driven by FILE's GPS records.
+  int RunMapDemo();
   // After the main window: the program starts again when the flag is set.
   void ExitInstance();
 

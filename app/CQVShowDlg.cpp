@@ -43,6 +43,16 @@ QFrame* Placeholder(const QString& name, const QString& text, QWidget* parent) {
   return frame;
 }
 
+map::CEFMapDlg::Options MapOptions(CQVShowApp& app, platform::MessageSink* window) {
+  map::CEFMapDlg::Options o;
+  o.map_type = app.map_type();
+  o.pages = (QCoreApplication::applicationDirPath() + "/images").toStdString();
+  o.settings = app.config().Path();
+  o.state = app.home().folder / "temp.ini";
+  o.window = window;
+  return o;
+}
+
 void Place(QWidget* widget, const QRect& rect, bool shown) {
   const bool visible = shown && !rect.isEmpty();
   if (visible) widget->setGeometry(rect);
@@ -62,7 +72,14 @@ CQVShowDlg::CQVShowDlg(CQVShowApp& app, QWidget* parent)
   setMouseTracking(true);
   messages_ = std::make_unique<WindowMessages>(
       [this](uint32_t m, platform::MsgParam a, platform::MsgParam b) { return OnMessage(m, a, b); });
-  engine_ = std::make_unique<PlayerEngine>(messages_.get(), nullptr, nullptr);
+  // The map first: the reader threads hand it the GPS records.
+  map_ = new map::CEFMapDlg(MapOptions(app_, messages_.get()), this);
+  connect(map_, &map::CEFMapDlg::expandToggled, this, [this](bool) {
+    factors_.map_only = !factors_.map_only;
+    Relayout();
+  });
+  map_->playback_enabled = [this] { BuildMapTrack(); };
+  engine_ = std::make_unique<PlayerEngine>(messages_.get(), map_, nullptr);
 
   BuildLanguageMenu();
   container_ = new GCEVideoLayoutDialog(messages_.get(), &app_.config(), this);
@@ -70,7 +87,6 @@ CQVShowDlg::CQVShowDlg(CQVShowApp& app, QWidget* parent)
   container_->SetLayoutByCount(app_.screen_count());
   connect(container_, &GCEVideoLayoutDialog::channelClosedChanged, this,
           [this](int channel, bool closed) { engine_->SetChannelClosed(channel, closed); });
-  map_ = Placeholder("map", "Map", this);
   list_ = new QWidget(this);
   list_->setObjectName("list");
   recordings_ = new RecordingList(list_);
@@ -174,6 +190,7 @@ CQVShowDlg::CQVShowDlg(CQVShowApp& app, QWidget* parent)
 CQVShowDlg::~CQVShowDlg() {
   start_timer_.stop();
   scan_->Cancel();
+  sensor_.reset();
   container_->LeaveFullScreen();
   engine_->Destroy();
   // The panes go with the container after the engine stopped drawing into
@@ -517,7 +534,27 @@ void CQVShowDlg::AddScannedRows(const std::vector<RecordingRow>& rows) {
   }
 }
 
+void CQVShowDlg::BuildMapTrack() {
+  // The files in list order, one after another; each ends with a separator.
+  track_files_.clear();
+  const RecordingListModel& rows = recordings_->model_rows();
+  for (int i = 0; i < rows.size(); ++i) track_files_.push_back(rows.row(i).path);
+  map_->ClearTrack();
+  if (track_files_.empty()) return;
+  if (!sensor_) {
+    sensor_ = std::make_unique<playback::SensorWorker>(*map_, [this](int index, bool) {
+      // The worker's thread: the next file is asked for on the window's thread.
+      QMetaObject::invokeMethod(this, [this, index] {
+        if (index + 1 < static_cast<int>(track_files_.size())) sensor_->Request(track_files_, index + 1);
+        else map_->set_track_complete(true);
+      }, Qt::QueuedConnection);
+    });
+  }
+  sensor_->Request(track_files_, 0);
+}
+
 void CQVShowDlg::ScanFinished() {
+  if (map_->playback_mode()) BuildMapTrack();
   const int count = recordings_->model_rows().size();
   scan_status_->setText(tr("%1 recordings").arg(count));
   scan_status_->setVisible(count == 0);
@@ -568,6 +605,7 @@ void CQVShowDlg::closeEvent(QCloseEvent* event) {
   scan_->Cancel();
   container_->LeaveFullScreen();
   engine_->Destroy();
+  sensor_.reset();
   QWidget::closeEvent(event);
 }
 
@@ -630,6 +668,8 @@ void CQVShowDlg::OpenSettings() {
   CSetting settings(app_, this);
   // A new map provider closes the program (it starts again): once the dialog is gone.
   settings.close_main_window = [this] { QTimer::singleShot(0, this, [this] { OnCommand(command::kClose); }); };
+  connect(&settings, &CSetting::mapSwitchesChanged, this,
+          [this](int offset, int playback) { map_->SetMode(offset != 0, playback != 0); });
   settings.set_show_mode = [this](int mode) {
     if (engine_->filter()) engine_->filter()->SetShowMode(mode);
   };

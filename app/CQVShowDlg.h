@@ -26,6 +26,8 @@
 #include "app/RecordingList.h"
 #include "app/RegionLayout.h"
 #include "app/ScanWorker.h"
+#include "map/CEFMapDlg.h"
+#include "playback/SensorWorker.h"
 #include "app/WindowMessages.h"
 
 class QDialog;
@@ -98,6 +100,7 @@ class CQVShowDlg : public QWidget {
   const RegionFactors& factors() const { return factors_; }
   const Regions& regions() const { return regions_; }
   QWidget* map_region() const { return map_; }
+  map::CEFMapDlg* map_view() const { return map_; }
   QWidget* list_region() const { return list_; }
   QWidget* search_region() const { return search_; }
   QWidget* wave_region() const { return wave_; }
@@ -137,7 +140,11 @@ class CQVShowDlg : public QWidget {
   std::unique_ptr<WindowMessages> messages_;
   std::unique_ptr<PlayerEngine> engine_;
   GCEVideoLayoutDialog* container_ = nullptr;
-  QFrame* map_ = nullptr;
+  map::CEFMapDlg* map_ = nullptr;
+  // Builds the map's whole track from the listed files in play-back mode.
+  std::unique_ptr<playback::SensorWorker> sensor_;
+  std::vector<std::string> track_files_;
+  void BuildMapTrack();
   QWidget* list_ = nullptr;  // the recording list and the scan's progress
   RecordingList* recordings_ = nullptr;
   QLabel* scan_status_ = nullptr;

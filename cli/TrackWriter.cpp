@@ -147,10 +147,13 @@ std::string XmlEscape(std::string_view text) {
 }
 
 std::string CsvQuote(std::string_view text) {
-  return "\"" + CleanText(text, false, [](std::string& out, char c) {
-           out += c;
-           if (c == '"') out += c;
-         }) + "\"";
+  const std::string clean = CleanText(text, false, [](std::string& out, char c) { out += c; });
+  std::string quoted = "\"";
+  for (const char c : clean) {
+    quoted += c;
+    if (c == '"') quoted += '"';  // a quote inside is written twice
+  }
+  return quoted + "\"";
 }
 
 std::string IsoUtc(int64_t utc_ms) {

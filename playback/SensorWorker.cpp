@@ -70,10 +70,12 @@ bool SensorWorker::ReadFile(const std::string& path, const platform::StopToken& 
   int64_t utc = 0, duration = 0;
   int form = 0, channel = 0;
   const std::string base(qvv::BaseName(path));
-  const int64_t start = std::max<int64_t>(
-      0, qvv::NameKindOfExtension(base) == qvv::NameKind::Qvv
-             ? qvv::ParseQvvFileName(base.c_str(), &utc, &form, &channel, &duration)
-             : qvv::ParseChannelFileName(base.c_str(), &utc, &channel));
+  // The name's date and time counted as UTC, as the list counts them: a
+  // point's time finds its row.
+  const int64_t local = qvv::NameKindOfExtension(base) == qvv::NameKind::Qvv
+                            ? qvv::ParseQvvFileName(base.c_str(), &utc, &form, &channel, &duration)
+                            : qvv::ParseChannelFileName(base.c_str(), &utc, &channel);
+  const int64_t start = local < 0 ? 0 : std::max<int64_t>(0, utc);
   qvv::ReaderPacket packet;
   while (!stop.StopRequested() && file.Read(packet) >= 0) {
     const qvv::AVStream* st = file.demuxer().context().FindStream(packet.stream_index);

@@ -424,11 +424,20 @@
     driven.index = -1;
   }
 
+  // The first fix of a page that starts at a country's scale (no saved
+  // view) goes to street level, where a drive can be seen; after that the
+  // zoom stays the user's.
+  var FIRST_FIX_ZOOM = 15;
+  var firstFixShown = false;
+
   function flyto(lat, lon) {
     if (!map) return;
     var at = position(lat, lon);
     if (!at) return;
-    map.setView(at, map.getZoom(), {animate: false});
+    var zoom = map.getZoom();
+    if (!firstFixShown && zoom < 12) zoom = Math.min(FIRST_FIX_ZOOM, map.getMaxZoom());
+    firstFixShown = true;
+    map.setView(at, zoom, {animate: false});
   }
 
   // ---------------------------------------------------------------------

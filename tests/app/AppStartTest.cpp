@@ -306,5 +306,8 @@ class AppStartTest : public QObject {
   }
 };
 
+// Qt WebEngine (the map's browser) is told before the application object exists.
+static const bool kWebEnginePrepared = (app::PrepareWebEngine(), true);
+
 QTEST_MAIN(AppStartTest)
 #include "AppStartTest.moc"

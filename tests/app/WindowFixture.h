@@ -12,8 +12,13 @@
 
 #include "app/CQVShowApp.h"
 #include "app/CQVShowDlg.h"
+#include "app/WebEngineSetup.h"
 
 namespace window_fixture {
+
+// Qt WebEngine (the map's browser) is told before the application object
+// exists: no sandbox as root, no GPU offscreen, shared OpenGL contexts.
+inline const bool kWebEnginePrepared = (app::PrepareWebEngine(), true);
 
 struct RecordedMessages : app::MessageBoxes {
   void Show(const QString& text, const QString& caption) override { shown << caption + ": " + text; }

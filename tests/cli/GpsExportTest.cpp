@@ -198,7 +198,7 @@ TEST_F(GpsExportTest, HostileVehicleTextAndPathComeOutIntact) {
   for (const std::string format : {"gpx", "kml", "csv"}) {
     std::vector<std::string> summary;
     ASSERT_EQ(Export("'" + file + "'", format, summary), 0) << format;
-    ASSERT_EQ(summary.size(), 2u) << format;
+    ASSERT_EQ(summary.size(), 2u) << format << testing::PrintToString(summary) << testing_support::ReadFileBytes((dir_ / ("track." + format)).string());
     EXPECT_EQ(summary[1], expected) << format;
   }
 }

@@ -384,6 +384,7 @@ TEST_F(ReaderThreads, TheSensorWorkerGivesTheMapEveryGpsPointWithASeparatorAfter
   // Two GPS points a file (one a second), at the file's start from its name
   // plus their second; a separator after each file, the missing one too.
   ASSERT_EQ(track.points.size(), 4u * 3 + 1);
+  EXPECT_EQ(track.points[0], 1710489600) << "the name's 2024-03-15 08:00:00 counted as UTC, as the list counts it";
   for (size_t f = 0; f < 4; ++f) {
     EXPECT_GT(track.points[3 * f], 1000000000) << "an absolute time";
     EXPECT_EQ(track.points[3 * f + 1], track.points[3 * f] + 1);
