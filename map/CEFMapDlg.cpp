@@ -57,7 +57,9 @@ CEFMapDlg::CEFMapDlg(Options options, QWidget* parent)
   offset_ = settings.ReadInt("Lumivex", "MapOffset", 0) != 0;
   playback_ = settings.ReadInt("Lumivex", "MapPlayBack", 0) != 0;
   page_ = PageFor(options_.map_type);
-  const QString path = QString::fromStdString((options_.pages / page_.toStdString()).string());
+  std::error_code error;
+  const auto file = std::filesystem::absolute(options_.pages / page_.toStdString(), error);
+  const QString path = QString::fromStdString(file.string());
   browser_ = client_.CreateBrowser(this, QUrl::fromLocalFile(path));
   clear_line_ = new QPushButton("Clear line", this);
   clear_line_->setObjectName("clearLine");
