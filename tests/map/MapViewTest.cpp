@@ -240,6 +240,36 @@ class MapViewTest : public QObject {
     QCOMPARE(Evaluate(Page(map), "window.answers['nonsense']").toString(), QString("failed:-1"));
   }
 
+  void beforeThePageIsReadyNothingGoesToIt() {
+    // A page that never says it is ready: records wait in the ring and no
+    // script is sent, until "GoogleMapOK" comes.
+    const auto quiet = std::filesystem::path(dir_.path().toStdString()) / "quiet";
+    std::filesystem::create_directories(quiet);
+    std::string page = kPage;
+    page.replace(page.find("if (window.location.hash !== \"#quiet\") ask(\"GoogleMapOK\");"),
+                 std::string("if (window.location.hash !== \"#quiet\") ask(\"GoogleMapOK\");").size(), "");
+    std::ofstream(quiet / "new_Leaflet_MapDlg.html") << page;
+    auto options = Options("quiet");
+    options.pages = quiet;
+    map::CEFMapDlg map(options);
+    map.show();
+    std::vector<std::string> scripts;
+    map.script_trace = [&](const std::string& s) { scripts.push_back(s); };
+    const auto fix = GpsRecord(22.5, 113.9);
+    QCOMPARE(map.PushGps(0, fix.data(), int(fix.size())), 1);
+    QVERIFY(QTest::qWaitFor([&] { return Evaluate(Page(map), "document.readyState").toString() == "complete"; }, 60000));
+    QTest::qWait(300);  // time a wrong script would need to arrive
+    QVERIFY(!map.page_ready());
+    QCOMPARE(map.scripts_sent(), 0);
+    QCOMPARE(map.ring().waiting(), 1);
+    std::string answer;
+    QVERIFY(map.OnQuery("GoogleMapOK", answer));
+    QVERIFY(QTest::qWaitFor([&] { return scripts.size() == 3; }, 20000));
+    QVERIFY(scripts[0].rfind("DrawTrackLine(", 0) == 0);
+    QVERIFY(scripts[1].rfind("MoveCar(", 0) == 0);
+    QVERIFY(scripts[2].rfind("flyto(", 0) == 0);
+  }
+
   void theBackLineGoesInBatches() {
     map::CEFMapDlg map(Options("backline"));
     map.resize(320, 240);
