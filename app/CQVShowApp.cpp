@@ -32,6 +32,23 @@ void PrintPlayStats(cli::Statistics& stats) {
   std::fflush(stdout);
 }
 
+// With --screenshot: grabs `window` after the delay into the PNG, prints its
+// path and quits (status 1 when it cannot be written).
+void ScheduleScreenshot(const CommandLine& command_line, QWidget* window, int& status) {
+  if (command_line.screenshot.empty()) return;
+  QTimer::singleShot(static_cast<int>(command_line.after_seconds * 1000), window, [&command_line, window, &status] {
+    const QPixmap picture = window->grab();
+    if (picture.isNull() || !picture.save(QString::fromStdString(command_line.screenshot), "PNG")) {
+      std::fprintf(stderr, "Dravik: cannot write the screenshot %s\n", command_line.screenshot.c_str());
+      status = 1;
+    } else {
+      std::printf("%s\n", command_line.screenshot.c_str());
+      std::fflush(stdout);
+    }
+    QCoreApplication::exit(status);
+  });
+}
+
 }  // namespace
 namespace {
 CQVShowApp* g_instance = nullptr;
@@ -99,19 +116,7 @@ int CQVShowApp::RunMapDemo() {
   });
   feed.start(100);
   int status = 0;
-  if (!command_line_.screenshot.empty()) {
-    QTimer::singleShot(static_cast<int>(command_line_.after_seconds * 1000), &map, [&] {
-      const QString out = QString::fromStdString(command_line_.screenshot);
-      if (!map.grab().save(out, "PNG")) {
-        std::fprintf(stderr, "Dravik: cannot write the screenshot %s\n", command_line_.screenshot.c_str());
-        status = 1;
-      } else {
-        std::printf("%s\n", command_line_.screenshot.c_str());
-        std::fflush(stdout);
-      }
-      QCoreApplication::exit(status);
-    });
-  }
+  ScheduleScreenshot(command_line_, &map, status);
   const int loop = QApplication::exec();
   return status ? status : loop;
 }
@@ -160,21 +165,7 @@ int CQVShowApp::Run() {
     });
   }
   int status = 0;
-  if (!command_line_.screenshot.empty()) {
-    const auto delay = static_cast<int>(command_line_.after_seconds * 1000);
-    QTimer::singleShot(delay, main_window_.get(), [this, &status] {
-      const QPixmap picture = main_window_->grab();
-      const QString out = QString::fromStdString(command_line_.screenshot);
-      if (picture.isNull() || !picture.save(out, "PNG")) {
-        std::fprintf(stderr, "Dravik: cannot write the screenshot %s\n", command_line_.screenshot.c_str());
-        status = 1;
-      } else {
-        std::printf("%s\n", command_line_.screenshot.c_str());
-        std::fflush(stdout);
-      }
-      QCoreApplication::exit(status);
-    });
-  }
+  ScheduleScreenshot(command_line_, main_window_.get(), status);
   const int loop = QApplication::exec();
   if (status == 0) status = loop;
   main_window_->engine().Destroy();

@@ -10,8 +10,8 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-// Decodes one UTF-8 sequence at bytes[i]; returns the code point or nothing
-// (and advances i by the length consumed, at least 1).
+}  // namespace
+
 std::optional<char32_t> NextUtf8(std::string_view bytes, size_t& i) {
   const auto b0 = static_cast<uint8_t>(bytes[i]);
   if (b0 < 0x80) {
@@ -51,6 +51,7 @@ std::optional<char32_t> NextUtf8(std::string_view bytes, size_t& i) {
   return cp;
 }
 
+
 void AppendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
     out += static_cast<char>(cp);
@@ -69,7 +70,6 @@ void AppendUtf8(std::string& out, char32_t cp) {
   }
 }
 
-}  // namespace
 
 bool IsValidUtf8(std::string_view bytes) {
   for (size_t i = 0; i < bytes.size();) {

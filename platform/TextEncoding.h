@@ -9,6 +9,11 @@
 namespace platform {
 
 bool IsValidUtf8(std::string_view bytes);
+// The code point of the UTF-8 sequence at bytes[i], or nothing when the bytes
+// there are not one (overlong, surrogate, cut short); advances i past what it
+// read (at least one byte).
+std::optional<char32_t> NextUtf8(std::string_view bytes, size_t& i);
+void AppendUtf8(std::string& out, char32_t cp);
 // Invalid input becomes U+FFFD; never fails.
 std::u16string Utf8ToUtf16(std::string_view utf8);
 std::string Utf16ToUtf8(std::u16string_view utf16);
