@@ -74,8 +74,8 @@ CQVShowDlg::CQVShowDlg(CQVShowApp& app, QWidget* parent)
       [this](uint32_t m, platform::MsgParam a, platform::MsgParam b) { return OnMessage(m, a, b); });
   // The map first: the reader threads hand it the GPS records.
   map_ = new map::CEFMapDlg(MapOptions(app_, messages_.get()), this);
-  connect(map_, &map::CEFMapDlg::expandToggled, this, [this](bool) {
-    factors_.map_only = !factors_.map_only;
+  connect(map_, &map::CEFMapDlg::expandToggled, this, [this](bool expanded) {
+    factors_.map_only = expanded;
     Relayout();
   });
   map_->playback_enabled = [this] { BuildMapTrack(); };
@@ -535,21 +535,27 @@ void CQVShowDlg::AddScannedRows(const std::vector<RecordingRow>& rows) {
 }
 
 void CQVShowDlg::BuildMapTrack() {
-  // The files in list order, one after another; each ends with a separator.
+  // A worker of its own for every build: the one of an older list stops (its
+  // file is left half read) and what it still reports is dropped.
+  sensor_.reset();
+  const int generation = ++track_generation_;
   track_files_.clear();
   const RecordingListModel& rows = recordings_->model_rows();
   for (int i = 0; i < rows.size(); ++i) track_files_.push_back(rows.row(i).path);
   map_->ClearTrack();
   if (track_files_.empty()) return;
-  if (!sensor_) {
-    sensor_ = std::make_unique<playback::SensorWorker>(*map_, [this](int index, bool) {
-      // The worker's thread: the next file is asked for on the window's thread.
-      QMetaObject::invokeMethod(this, [this, index] {
-        if (index + 1 < static_cast<int>(track_files_.size())) sensor_->Request(track_files_, index + 1);
-        else map_->set_track_complete(true);
-      }, Qt::QueuedConnection);
-    });
-  }
+  // The files in list order, one after another; each ends with a separator.
+  sensor_ = std::make_unique<playback::SensorWorker>(*map_, [this, generation](int index, bool) {
+    // The worker's thread: the next file is asked for on the window's thread.
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation, index] {
+          if (generation != track_generation_ || !sensor_) return;
+          if (index + 1 < static_cast<int>(track_files_.size())) sensor_->Request(track_files_, index + 1);
+          else map_->set_track_complete(true);
+        },
+        Qt::QueuedConnection);
+  });
   sensor_->Request(track_files_, 0);
 }
 
@@ -668,8 +674,11 @@ void CQVShowDlg::OpenSettings() {
   CSetting settings(app_, this);
   // A new map provider closes the program (it starts again): once the dialog is gone.
   settings.close_main_window = [this] { QTimer::singleShot(0, this, [this] { OnCommand(command::kClose); }); };
-  connect(&settings, &CSetting::mapSwitchesChanged, this,
-          [this](int offset, int playback) { map_->SetMode(offset != 0, playback != 0); });
+  connect(&settings, &CSetting::mapSwitchesChanged, this, [this](int offset, int playback) {
+    // Only a real change clears the lines (and rebuilds the track).
+    if ((offset != 0) != map_->offset_mode() || (playback != 0) != map_->playback_mode())
+      map_->SetMode(offset != 0, playback != 0);
+  });
   settings.set_show_mode = [this](int mode) {
     if (engine_->filter()) engine_->filter()->SetShowMode(mode);
   };

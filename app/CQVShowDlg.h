@@ -144,6 +144,7 @@ class CQVShowDlg : public QWidget {
   // Builds the map's whole track from the listed files in play-back mode.
   std::unique_ptr<playback::SensorWorker> sensor_;
   std::vector<std::string> track_files_;
+  int track_generation_ = 0;
   void BuildMapTrack();
   QWidget* list_ = nullptr;  // the recording list and the scan's progress
   RecordingList* recordings_ = nullptr;

@@ -1,6 +1,6 @@
 #pragma once
 // The map's whole track for play-back: points in map coordinates with their
-// time (seconds from the start of the play list), a separator point between
+// time (UTC seconds, the file name's start plus the record's second), a separator point between
 // files, how far the back line has been sent to the page and where the
 // vehicle is on it. Room grows 10000 points at a time.
 #include <cstdint>

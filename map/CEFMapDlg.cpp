@@ -6,6 +6,8 @@
 #include <QWebEnginePage>
 #include <QWebEngineView>
 #include <charconv>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "QVVReader/Amf0.h"
@@ -22,6 +24,14 @@ constexpr int kBackLineWaitingMs = 1000;  // waiting for points
 
 bool NoFix(double latitude, double longitude) {
   return (latitude > -0.001 && latitude < 0.001) || (longitude > -0.001 && longitude < 0.001);
+}
+
+// A position a page can be given (a damaged record may carry NaN).
+bool Finite(double latitude, double longitude) { return std::isfinite(latitude) && std::isfinite(longitude); }
+
+bool IsSeek(const uint8_t* record, int size) {
+  static const uint8_t kSeek[5] = {'S', 'e', 'e', 'k', 0};
+  return record && size >= 5 && std::memcmp(record, kSeek, 5) == 0;
 }
 
 std::vector<std::string> Tokens(const std::string& request) {
@@ -61,6 +71,16 @@ CEFMapDlg::CEFMapDlg(Options options, QWidget* parent)
   const auto file = std::filesystem::absolute(options_.pages / page_.toStdString(), error);
   const QString path = QString::fromStdString(file.string());
   browser_ = client_.CreateBrowser(this, QUrl::fromLocalFile(path));
+  // A page that loads again says again when it is ready; until then no
+  // script goes into it. A renderer that died is started again.
+  connect(browser_->page(), &QWebEnginePage::loadStarted, this, [this] { page_ready_ = false; });
+  connect(browser_->page(), &QWebEnginePage::loadFinished, this, [path](bool ok) {
+    if (!ok) std::fprintf(stderr, "Dravik: the map page %s could not be loaded\n", path.toLocal8Bit().constData());
+  });
+  connect(browser_->page(), &QWebEnginePage::renderProcessTerminated, this,
+          [this](QWebEnginePage::RenderProcessTerminationStatus status, int) {
+            if (status != QWebEnginePage::NormalTerminationStatus && !stop_) browser_->reload();
+          });
   clear_line_ = new QPushButton("Clear line", this);
   clear_line_->setObjectName("clearLine");
   clear_line_->setVisible(!playback_);
@@ -88,6 +108,12 @@ CEFMapDlg::~CEFMapDlg() {
 
 int CEFMapDlg::PushGps(int64_t tag, const uint8_t* record, int size) {
   if (!shown_) return 1;  // nothing is kept before the map was first shown
+  if (IsSeek(record, size)) {
+    // Kept apart from the ring: a full ring must not lose it.
+    seek_pending_ = true;
+    records_waiting_.Set();
+    return 1;
+  }
   const int taken = ring_.Put(tag, record, size);
   if (taken) records_waiting_.Set();
   return taken;
@@ -105,6 +131,7 @@ int CEFMapDlg::AddTrack(uint64_t time, const uint8_t* record, int size) {
     if (!record || size <= 0 || qvv::Amf0WalkAll(record, static_cast<size_t>(size), &track_gps_) < 0) return -1;
     latitude = track_gps_.lat;
     longitude = track_gps_.lon;
+    if (!Finite(latitude, longitude)) return -1;
     if (latitude == track_last_lat_ && longitude == track_last_lon_) return 0;
     track_last_lat_ = latitude;
     track_last_lon_ = longitude;
@@ -163,15 +190,18 @@ void CEFMapDlg::RecordThread() {
   platform::Event* wake[] = {&clear_all_, &records_waiting_};
   while (!stop_) {
     if (clear_all_.Wait(0)) ExecuteScript(script::ClearAllTrackLine());
+    if (seek_pending_.exchange(false)) {
+      // The place changed: the live line starts again (the back line of
+      // play-back stays: the vehicle moves along it), and the next fix is
+      // shown even where the vehicle stands.
+      if (!playback_) ExecuteScript(script::ClearAllTrackLine());
+      live_last_lat_ = live_last_lon_ = 0;
+    }
     if (!ring_.Get(tag, record)) {
       if (platform::Event::WaitAny(wake, kIdleWaitMs) == 0) ExecuteScript(script::ClearAllTrackLine());
       continue;
     }
-    static const uint8_t kSeek[5] = {'S', 'e', 'e', 'k', 0};
-    if (record.size() >= 5 && std::memcmp(record.data(), kSeek, 5) == 0) {
-      ExecuteScript(script::ClearAllTrackLine());
-      continue;
-    }
+    if (IsSeek(record.data(), static_cast<int>(record.size()))) continue;  // (only through the flag)
     LiveFix(record);
   }
 }
@@ -179,6 +209,7 @@ void CEFMapDlg::RecordThread() {
 void CEFMapDlg::LiveFix(const std::vector<uint8_t>& record) {
   if (qvv::Amf0WalkAll(record.data(), record.size(), &live_gps_) < 0) return;
   const double latitude = live_gps_.lat, longitude = live_gps_.lon;
+  if (!Finite(latitude, longitude)) return;
   if (latitude == live_last_lat_ && longitude == live_last_lon_) return;
   const MapPosition at = ToMapPosition(options_.map_type, offset_, latitude, longitude);
   const std::string& text = live_gps_.car_info;
@@ -187,7 +218,7 @@ void CEFMapDlg::LiveFix(const std::vector<uint8_t>& record) {
   } else {
     ExecuteScript(script::DrawTrackLine(text, at.latitude, at.longitude));
   }
-  ExecuteScript(script::MoveCar(text, at.latitude, at.longitude, live_gps_.course));
+  ExecuteScript(script::MoveCar(text, at.latitude, at.longitude, std::isfinite(live_gps_.course) ? live_gps_.course : 0));
   if (!NoFix(at.latitude, at.longitude)) ExecuteScript(script::FlyTo(at.latitude, at.longitude));
   live_last_lat_ = latitude;
   live_last_lon_ = longitude;
@@ -233,6 +264,10 @@ bool CEFMapDlg::OnQuery(const std::string& request, std::string& answer) {
     answer = app::AppConfig(options_.settings).ReadString("Lumivex", "GoogleMapKey", "", 1024);
   } else if (command == "isOffset" || command == "loadanothermap") {
   } else if (command == "GoogleMapOK") {
+    // A page loaded again (after a reload or a crash of its renderer) gets
+    // the back line again.
+    if (ever_ready_) back_line_reset_.Set();
+    ever_ready_ = true;
     page_ready_ = true;
     start_.Set();
   } else if (command == "ClickLineCallBack") {

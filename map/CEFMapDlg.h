@@ -61,7 +61,8 @@ class CEFMapDlg : public QWidget, public playback::MapSink, public QueryHandler 
   // record too long for a slot is dropped; nothing is kept before the map
   // was first shown), 0 the ring is full.
   int PushGps(int64_t tag, const uint8_t* record, int size);
-  // A point of the whole track at `time` (seconds from the list's start);
+  // A point of the whole track at `time` (the name's start counted as UTC
+  // plus the record's second);
   // time all ones: a separator. 1 stored, 0 the same place again (or no
   // room), -1 not a GPS record.
   int AddTrack(uint64_t time, const uint8_t* record, int size);
@@ -122,6 +123,8 @@ class CEFMapDlg : public QWidget, public playback::MapSink, public QueryHandler 
   platform::Event records_waiting_{platform::Event::Mode::AutoReset};
   std::atomic<bool> stop_{false};
   std::atomic<bool> page_ready_{false};
+  bool ever_ready_ = false;  // the window's thread
+  std::atomic<bool> seek_pending_{false};
   std::atomic<bool> shown_{false};
   std::atomic<bool> offset_{false};
   std::atomic<bool> playback_{false};

@@ -1,6 +1,7 @@
 #include "map/ScriptCalls.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 
 #include "platform/TextEncoding.h"
@@ -36,6 +37,7 @@ std::string StringLiteral(std::string_view text) {
 }
 
 std::string Number(double value) {
+  if (!std::isfinite(value)) value = 0;  // never "nan" or "inf" in a script
   char text[64];
   const auto r = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 6);
   return r.ec == std::errc() ? std::string(text, r.ptr) : std::string("0.000000");

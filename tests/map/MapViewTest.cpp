@@ -127,9 +127,9 @@ class MapViewTest : public QObject {
     QCOMPARE(QString::fromStdString(map::script::MoveCar("x", 22.5, 113.9, 90)),
              QString("MoveCar(\"x\", 22.500000, 113.900000, 90.000000)"));
     QCOMPARE(QString::fromStdString(map::script::SetPlayBackIndex(7)), QString("SetPlayBackIndex(7, 1)"));
-    std::setlocale(LC_NUMERIC, "de_DE.UTF-8");  // where the machine has it: a comma locale
     QCOMPARE(QString::fromStdString(map::script::FlyTo(1.5, -2.25)), QString("flyto(1.500000, -2.250000)"));
-    std::setlocale(LC_NUMERIC, "C");
+    // A damaged record's NaN never reaches a script as "nan".
+    QCOMPARE(QString::fromStdString(map::script::Number(std::nan(""))), QString("0.000000"));
   }
 
   void theStoresKeepTheirLimits() {
@@ -222,7 +222,7 @@ class MapViewTest : public QObject {
     map.PushGps(1, first.data(), int(first.size()));
     const auto second = GpsRecord(22.6, 113.9, "A'B\"C\\D</script><img src=x onerror=window.pwned=1>\nE");
     map.PushGps(2, second.data(), int(second.size()));
-    QVERIFY(QTest::qWaitFor([&] { return Calls(map, "MoveCar") == 2; }, 20000));
+    QVERIFY(QTest::qWaitFor([&] { return Calls(map, "flyto") == 2; }, 20000));
     QCOMPARE(map.scripts_sent(), sent + 3);
     // The plate arrives as it was, and runs nothing.
     QCOMPARE(LastCall(map, "MoveCar").value(1).toString(),
@@ -315,6 +315,19 @@ class MapViewTest : public QObject {
       QVERIFY2(n == 248 || n == 249, qPrintable(QString::number(n)));
     }
     QVERIFY(lines[1].find("0.000000,0.000000,1;") != std::string::npos);  // the separator goes too
+
+    // A seek in play-back mode keeps the back line; the vehicle goes on along
+    // it, also where it stood before the seek.
+    const int clears = Calls(map, "clearAllTrackLine") + Calls(map, "OnlyClearLine");
+    const auto at = GpsRecord(31 + 10 * 1e-4, 111);
+    map.PushGps(0, at.data(), int(at.size()));
+    QVERIFY(QTest::qWaitFor([&] { return Calls(map, "SetPlayBackIndex") == 1; }, 20000));
+    QCOMPARE(LastCall(map, "SetPlayBackIndex").value(1).toInt(), 247 + 1 + 10);  // after the first file and the separator
+    static const uint8_t kSeek[] = "Seek";
+    map.PushGps(1, kSeek, 5);
+    map.PushGps(2, at.data(), int(at.size()));
+    QVERIFY(QTest::qWaitFor([&] { return Calls(map, "SetPlayBackIndex") == 2; }, 20000));
+    QCOMPARE(Calls(map, "clearAllTrackLine") + Calls(map, "OnlyClearLine"), clears);
   }
 
   void aClientWithoutAHandlerAnswersNothing() {

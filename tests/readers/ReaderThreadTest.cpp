@@ -358,6 +358,11 @@ TEST_F(ReaderThreads, HeldOnlyKeyFramesPassAndTheMapIsToldOnce) {
 }
 
 TEST_F(ReaderThreads, TheSensorWorkerGivesTheMapEveryGpsPointWithASeparatorAfterEachFile) {
+  // A zone east of UTC, so that counting the name's time as local would show.
+  const char* old_tz = std::getenv("TZ");
+  const std::string saved_tz = old_tz ? old_tz : "";
+  setenv("TZ", "Asia/Shanghai", 1);
+  tzset();
   const auto files = Sample("avi");
   struct Track : playback::MapSink {
     void PushGpsRecord(const uint8_t*, int, int64_t) override {}
@@ -391,6 +396,9 @@ TEST_F(ReaderThreads, TheSensorWorkerGivesTheMapEveryGpsPointWithASeparatorAfter
     EXPECT_EQ(track.points[3 * f + 2], -1);
   }
   EXPECT_EQ(track.points.back(), -1);
+  if (old_tz) setenv("TZ", saved_tz.c_str(), 1);
+  else unsetenv("TZ");
+  tzset();
 }
 
 TEST_F(ReaderThreads, ExportWritesClipsOfTheFirstSecondsThenPlaybackGoesOn) {
