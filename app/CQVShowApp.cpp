@@ -97,7 +97,7 @@ int CQVShowApp::RunMapDemo() {
   }
   map::CEFMapDlg::Options o;
   o.map_type = map_type_;
-  o.pages = (QCoreApplication::applicationDirPath() + "/images").toStdString();
+  o.pages = MapPagesFolder();
   o.settings = config_.Path();
   o.state = home_.folder / "temp.ini";
   map::CEFMapDlg map(o);

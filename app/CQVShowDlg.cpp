@@ -14,6 +14,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <cstdio>
+#include <cstdlib>
 #include <QWindow>
 
 #include "app/CQVShowApp.h"
@@ -43,10 +44,20 @@ QFrame* Placeholder(const QString& name, const QString& text, QWidget* parent) {
   return frame;
 }
 
+}  // namespace
+
+std::filesystem::path MapPagesFolder() {
+  // DRAVIK_MAP_PAGES: pages elsewhere (a build folder, a test).
+  if (const char* pages = std::getenv("DRAVIK_MAP_PAGES"); pages && *pages) return pages;
+  return (QCoreApplication::applicationDirPath() + "/images").toStdString();
+}
+
+namespace {
+
 map::CEFMapDlg::Options MapOptions(CQVShowApp& app, platform::MessageSink* window) {
   map::CEFMapDlg::Options o;
   o.map_type = app.map_type();
-  o.pages = (QCoreApplication::applicationDirPath() + "/images").toStdString();
+  o.pages = MapPagesFolder();
   o.settings = app.config().Path();
   o.state = app.home().folder / "temp.ini";
   o.window = window;

@@ -12,6 +12,7 @@
 #include <QShortcut>
 #include <QTimer>
 #include <QWidget>
+#include <filesystem>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -33,6 +34,9 @@
 class QDialog;
 
 namespace app {
+
+// The folder of the map pages: "images" beside the program, or $DRAVIK_MAP_PAGES.
+std::filesystem::path MapPagesFolder();
 
 class CQVShowApp;
 class PropertyDialog;

@@ -17,6 +17,10 @@
 #include "app/CSetting.h"
 #include "app/FileProperty.h"
 #include "app/SingleProperty.h"
+#include "map/ScriptCalls.h"
+
+#include <QWebEnginePage>
+#include <QWebEngineView>
 #include "app/PlayCommands.h"
 #include "app/RecordingScan.h"
 #include "playback/PlaybackControl.h"
@@ -419,6 +423,64 @@ class RecordingListTest : public QObject {
     window.OnCommand(app::command::kSettings);
     QCOMPARE(opened.back(), QString("settings"));
     QCOMPARE(read(), before);
+  }
+
+  void theMapFollowsThePlayAndAClickOnTheTrackPlaysItsRow() {
+    setenv("DRAVIK_MAP_PAGES", DRAVIK_MAP_PAGES, 1);
+    Player player(dir_.path() + "/map");
+    app::CQVShowDlg& window = *player.window;
+    map::CEFMapDlg& map = *window.map_view();
+    QVERIFY(window.OpenFolderPath(QString::fromStdString((folder_ / "day1").string())));
+    QVERIFY(WaitScanned(window));
+    // "Map" puts the map in the list's place (a map never shown keeps nothing).
+    window.OnCommand(app::command::kMap);
+    QVERIFY(map.isVisible());
+    QVERIFY(window.commands().ChooseGroup(0));
+    // The recording's GPS records reach the real page: the car is drawn.
+    QVERIFY(QTest::qWaitFor([&] { return map.page_ready(); }, 60000));
+    auto car = [&] {
+      QVariant result;
+      bool done = false;
+      map.client().GetFirstBrowser()->page()->runJavaScript(
+          "(function () { var s = window.dravikMapState(); return s.car ? s.car.lat : 0; })()",
+          [&](const QVariant& v) {
+            result = v;
+            done = true;
+          });
+      QTest::qWaitFor([&] { return done; }, 20000);
+      return result.toDouble();
+    };
+    QVERIFY(QTest::qWaitFor([&] { return car() > 1; }, 60000));
+
+    // Play-back mode: the whole track of the list; a click near a point of
+    // the second recording plays that recording from that point's second.
+    map.SetMode(false, true);
+    QVERIFY(QTest::qWaitFor([&] { return map.track().count() >= 2 && map.track().at(map.track().count() - 1).separator() &&
+                                         map.track().pending() == 0; }, 60000));
+    int second_file = -1;
+    for (int i = 0, separators = 0; i < map.track().count(); ++i) {
+      if (map.track().at(i).separator()) ++separators;
+      else if (separators == 1 && second_file < 0 && i + 1 < map.track().count() && !map.track().at(i + 1).separator())
+        second_file = i + 1;  // its second point
+    }
+    QVERIFY(second_file > 0);
+    const map::TrackPoint point = map.track().at(second_file);
+    // Stopped on the first recording, so that only the click can play the second.
+    window.OnCommand(app::command::kStop);
+    QVERIFY(window.commands().ChooseGroup(0));
+    window.OnCommand(app::command::kPlay);  // paused
+    QCOMPARE(window.engine().group()->qvv, expected_[0]);
+    std::string answer;
+    QVERIFY(map.OnQuery("ClickLineCallBack|" + map::script::Number(point.latitude) + "|" +
+                            map::script::Number(point.longitude),
+                        answer));
+    // The window plays the second recording from the point's second.
+    const int offset = int(point.time - static_cast<uint64_t>(window.recordings()->model_rows().row(1).start));
+    QVERIFY(offset > 0);
+    QVERIFY(QTest::qWaitFor([&] { return window.engine().group()->qvv == expected_[1]; }, 20000));
+    QCOMPARE(playback::Control().seek_target_seconds.load(), offset);
+    QCOMPARE(window.commands().state(), int(app::kStatePlaying));
+    unsetenv("DRAVIK_MAP_PAGES");
   }
 
   void theCommandLinePlaysItsFileOnceListed() {
