@@ -688,7 +688,7 @@ void CQVShowDlg::OpenSettings() {
   connect(&settings, &CSetting::mapSwitchesChanged, this, [this](int offset, int playback) {
     // Only a real change clears the lines (and rebuilds the track).
     if ((offset != 0) != map_->offset_mode() || (playback != 0) != map_->playback_mode())
-      map_->SetMode(offset != 0, playback != 0);
+      map_->OnMessage(platform::msg::kMapSettings, offset, playback);
   });
   settings.set_show_mode = [this](int mode) {
     if (engine_->filter()) engine_->filter()->SetShowMode(mode);

@@ -168,6 +168,11 @@ void CEFMapDlg::SetMode(bool offset, bool playback) {
   back_line_wake_.Set();
 }
 
+platform::MsgParam CEFMapDlg::OnMessage(uint32_t message, platform::MsgParam first, platform::MsgParam second) {
+  if (message == platform::msg::kMapSettings) SetMode(first != 0, second != 0);
+  return 0;
+}
+
 int CEFMapDlg::ExecuteScript(std::string script) {
   if (!page_ready_) return -1;
   if (client_.browser_count() == 0) return 0;

@@ -68,6 +68,9 @@ class CEFMapDlg : public QWidget, public playback::MapSink, public QueryHandler 
   int AddTrack(uint64_t time, const uint8_t* record, int size);
   // The settings changed: map offset and play-back mode.
   void SetMode(bool offset, bool playback);
+  // The window's messages to the map: 1151 (0x47F) sets the mode (first
+  // the offset switch, second the play-back switch). 0.
+  platform::MsgParam OnMessage(uint32_t message, platform::MsgParam first, platform::MsgParam second);
   void set_track_complete(bool complete);
   // A new list: the track is forgotten and the page's back line cleared.
   void ClearTrack();

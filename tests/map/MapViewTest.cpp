@@ -279,7 +279,9 @@ class MapViewTest : public QObject {
     map.script_trace = [&](const std::string& s) {
       if (s.rfind("CreateGpsBackLine", 0) == 0) lines.push_back(s);
     };
-    map.SetMode(false, true);
+    QVERIFY(map.clear_line_button()->isVisible());
+    map.OnMessage(platform::msg::kMapSettings, 0, 1);  // the settings: play-back on
+    QVERIFY(map.playback_mode());
     QVERIFY(!map.clear_line_button()->isVisible());
     for (int i = 0; i < 247; ++i) {
       const auto r = GpsRecord(30 + i * 1e-4, 110);
