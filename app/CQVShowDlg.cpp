@@ -90,7 +90,8 @@ CQVShowDlg::CQVShowDlg(CQVShowApp& app, QWidget* parent)
     Relayout();
   });
   map_->playback_enabled = [this] { BuildMapTrack(); };
-  engine_ = std::make_unique<PlayerEngine>(messages_.get(), map_, nullptr);
+  wave_ = new views::CWaveDlg(&app_.config(), messages_.get(), this);
+  engine_ = std::make_unique<PlayerEngine>(messages_.get(), map_, wave_);
 
   BuildLanguageMenu();
   container_ = new GCEVideoLayoutDialog(messages_.get(), &app_.config(), this);
@@ -110,10 +111,8 @@ CQVShowDlg::CQVShowDlg(CQVShowApp& app, QWidget* parent)
   list_layout->addWidget(recordings_, 1);
   list_layout->addWidget(scan_status_);
   search_ = Placeholder("search", "Search", this);
-  wave_ = Placeholder("wave", "G-sensor", this);
-  position_ = new PositionBar(wave_);
-  wave_->layout()->addWidget(position_);
-  connect(position_, &PositionBar::seekRequested, this, [this](int seconds) { OnMessage(platform::msg::kSeek, 0, seconds); });
+  connect(wave_->position_bar(), &views::PositionBar::seekRequested, this,
+          [this](int seconds) { OnMessage(platform::msg::kSeek, 0, seconds); });
 
   scan_ = new ScanWorker(this);
   connect(scan_, &ScanWorker::rowsFound, this, &CQVShowDlg::AddScannedRows);
@@ -134,7 +133,7 @@ CQVShowDlg::CQVShowDlg(CQVShowApp& app, QWidget* parent)
     for (int c = 0; c < playback::kChannels; ++c)
       container_->SetChannelHasRecording(c, request.rows[static_cast<size_t>(c)] >= 0);
     recording_length_ = 0;
-    position_->Clear();
+    wave_->ClearPosition();
     start_timer_.start();
   });
   connect(recordings_, &RecordingList::rowActivated, this, [this](int row) {
@@ -344,7 +343,7 @@ void CQVShowDlg::OnCommand(int id) {
     case command::kStop:
       play_after_scan_.reset();
       commands_->Stop();
-      position_->Clear();
+      wave_->ClearPosition();
       break;
     case command::kPlay:
       play_after_scan_.reset();
@@ -443,7 +442,7 @@ platform::MsgParam CQVShowDlg::OnMessage(uint32_t message, platform::MsgParam fi
         // The recording ended: the next group follows. An end that comes
         // while a new request starts is the previous recording's.
         if (engine_->starting()) return 0;
-        position_->Clear();
+        wave_->ClearPosition();
         commands_->RecordingEnded();
         return 0;
       }
@@ -457,7 +456,7 @@ platform::MsgParam CQVShowDlg::OnMessage(uint32_t message, platform::MsgParam fi
         const int position = (second & 1) ? std::max(0, length - played) : played;
         recording_length_ = length;
         engine_->set_position(position);
-        position_->SetPosition(position, length);
+        wave_->SetPosition(position, length);
       }
       return 0;
     case msg::kMp4NoBackward:
@@ -512,7 +511,7 @@ bool CQVShowDlg::OpenFolderPath(const QString& given) {
   const QString folder = QDir::cleanPath(QFileInfo(given).absoluteFilePath());
   // Nothing of the old list is kept: what played, what was chosen.
   commands_->Forget();
-  position_->Clear();
+  wave_->ClearPosition();
   scan_->Cancel();
   recordings_->model_rows().Clear();
   summary_ = ScanSummary{};
@@ -572,7 +571,16 @@ void CQVShowDlg::BuildMapTrack() {
 
 void CQVShowDlg::ScanFinished() {
   if (map_->playback_mode()) BuildMapTrack();
-  const int count = recordings_->model_rows().size();
+  // The calendar shows every listed recording; a click on one plays it (1156).
+  const RecordingListModel& rows = recordings_->model_rows();
+  std::vector<views::CWaveDlg::Segment> segments;
+  segments.reserve(static_cast<size_t>(rows.size()));
+  for (int i = 0; i < rows.size(); ++i) {
+    const RecordingRow& r = rows.row(i);
+    segments.push_back({r.start, r.duration, r.channel_mask(), r.type_mask, rows.record(i).get()});
+  }
+  wave_->FillCalendar(segments);
+  const int count = rows.size();
   scan_status_->setText(tr("%1 recordings").arg(count));
   scan_status_->setVisible(count == 0);
   if (!play_after_scan_) return;

@@ -23,11 +23,11 @@
 #include "app/GCEVideoLayoutDialog.h"
 #include "app/PlayCommands.h"
 #include "app/PlayerEngine.h"
-#include "app/PositionBar.h"
 #include "app/RecordingList.h"
 #include "app/RegionLayout.h"
 #include "app/ScanWorker.h"
 #include "map/CEFMapDlg.h"
+#include "views/CWaveDlg.h"
 #include "playback/SensorWorker.h"
 #include "app/WindowMessages.h"
 
@@ -95,7 +95,8 @@ class CQVShowDlg : public QWidget {
   RecordingList* recordings() const { return recordings_; }
   PlayCommands& commands() { return *commands_; }
   ScanWorker& scan() { return *scan_; }
-  PositionBar* position_bar() const { return position_; }
+  views::PositionBar* position_bar() const { return wave_->position_bar(); }
+  views::CWaveDlg* wave_panel() const { return wave_; }
   QLabel* scan_status() const { return scan_status_; }
 
   GCEVideoLayoutDialog* container() const { return container_; }
@@ -153,7 +154,6 @@ class CQVShowDlg : public QWidget {
   QWidget* list_ = nullptr;  // the recording list and the scan's progress
   RecordingList* recordings_ = nullptr;
   QLabel* scan_status_ = nullptr;
-  PositionBar* position_ = nullptr;
   ScanWorker* scan_ = nullptr;
   PlayCommands* commands_ = nullptr;
   ScanSummary summary_;
@@ -163,7 +163,7 @@ class CQVShowDlg : public QWidget {
   int recording_length_ = 0;
   QTimer volume_poll_;
   QFrame* search_ = nullptr;
-  QFrame* wave_ = nullptr;
+  views::CWaveDlg* wave_ = nullptr;
   ControlStrip* controls_ = nullptr;
   std::map<int, QPushButton*> top_buttons_;
   std::vector<QShortcut*> full_screen_shortcuts_;

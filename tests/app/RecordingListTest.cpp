@@ -451,6 +451,8 @@ class RecordingListTest : public QObject {
       return result.toDouble();
     };
     QVERIFY(QTest::qWaitFor([&] { return car() > 1; }, 60000));
+    // ... and its G-sensor records the waveform under the panes.
+    QVERIFY(QTest::qWaitFor([&] { return window.wave_panel()->scope()->sampleCount() > 5; }, 20000));
 
     // Play-back mode: the whole track of the list; a click near a point of
     // the second recording plays that recording from that point's second.

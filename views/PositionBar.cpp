@@ -1,9 +1,9 @@
-#include "app/PositionBar.h"
+#include "views/PositionBar.h"
 
 #include <QHBoxLayout>
 #include <algorithm>
 
-namespace app {
+namespace views {
 namespace {
 
 constexpr qint64 kMovedQuietMs = 100;
@@ -64,4 +64,4 @@ void PositionBar::Clear() {
   time_->setText(PlayTimeText(0, 0));
 }
 
-}  // namespace app
+}  // namespace views

@@ -8,7 +8,7 @@
 #include <QSlider>
 #include <QWidget>
 
-namespace app {
+namespace views {
 
 // "%02d:%02d:%02d/%02d:%02d:%02d".
 QString PlayTimeText(int position_seconds, int total_seconds);
@@ -33,4 +33,4 @@ class PositionBar : public QWidget {
   int total_ = 0;
 };
 
-}  // namespace app
+}  // namespace views
