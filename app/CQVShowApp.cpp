@@ -8,10 +8,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "QVVReader/Amf0.h"
 #include "app/CQVShowDlg.h"
 #include "map/CEFMapDlg.h"
-#include "playback/ContainerFile.h"
+#include "playback/SensorWorker.h"
 #include "cli/play/PlaybackStatistics.h"
 #include "platform/Sleeper.h"
 
@@ -81,20 +80,25 @@ void CQVShowApp::Configure() {
 }
 
 int CQVShowApp::RunMapDemo() {
-  // Only the map, fed with the GPS records of one recording, ten a second.
-  std::vector<std::vector<uint8_t>> records;
-  playback::ContainerFile file;
-  if (!file.Open(command_line_.map_demo, false)) {
-    std::fprintf(stderr, "Dravik: %s: %s\n", command_line_.map_demo.c_str(), file.error().c_str());
+  // Only the map, fed with the GPS records of one recording, ten a second:
+  // the records as the sensor worker reads them for the track.
+  struct Records : playback::MapSink {
+    void PushGpsRecord(const uint8_t*, int, int64_t) override {}
+    void AddTrackPoint(const uint8_t* record, int size, int64_t) override {
+      if (record && size > 0) list.emplace_back(record, record + size);
+    }
+    std::vector<std::vector<uint8_t>> list;
+  } gps;
+  bool opened = false;
+  {
+    playback::SensorWorker reader(gps, [&opened](int, bool ok) { opened = ok; });
+    reader.ReadAll({command_line_.map_demo});
+  }
+  if (!opened) {
+    std::fprintf(stderr, "Dravik: %s: not a recording that can be read\n", command_line_.map_demo.c_str());
     return 1;
   }
-  qvv::ReaderPacket packet;
-  while (file.Read(packet) >= 0) {
-    const qvv::AVStream* st = file.demuxer().context().FindStream(packet.stream_index);
-    if (!st || st->kind != qvv::kKindData) continue;
-    const auto name = qvv::Amf0RecordName(packet.data.get(), static_cast<size_t>(packet.size));
-    if (name && *name == "GPS") records.emplace_back(packet.data.get(), packet.data.get() + packet.size);
-  }
+  const std::vector<std::vector<uint8_t>>& records = gps.list;
   map::CEFMapDlg::Options o;
   o.map_type = map_type_;
   o.pages = MapPagesFolder();

@@ -5,41 +5,14 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <optional>
+
+#include "platform/TextEncoding.h"
 
 namespace cli {
 namespace {
 
 constexpr const char* kReplacement = "\xEF\xBF\xBD";  // U+FFFD
-
-// Length of the well-formed UTF-8 sequence at text[i] and its code point, or
-// 0 when the bytes there are not one (stray continuation byte, overlong or
-// truncated form, surrogate, beyond U+10FFFF).
-size_t DecodeUtf8(std::string_view text, size_t i, char32_t& cp) {
-  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char b0 = byte(i);
-  if (b0 < 0x80) {
-    cp = b0;
-    return 1;
-  }
-  size_t len;
-  char32_t min;
-  if (b0 >= 0xC2 && b0 <= 0xDF) {
-    len = 2, min = 0x80, cp = b0 & 0x1F;
-  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-    len = 3, min = 0x800, cp = b0 & 0x0F;
-  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-    len = 4, min = 0x10000, cp = b0 & 0x07;
-  } else {
-    return 0;
-  }
-  if (i + len > text.size()) return 0;
-  for (size_t k = 1; k < len; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (byte(i + k) & 0x3F);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return len;
-}
 
 bool XmlAllows(char32_t cp) {
   if (cp < 0x20) return cp == 0x09 || cp == 0x0A || cp == 0x0D;
@@ -53,21 +26,11 @@ std::string CleanText(std::string_view text, bool xml, Escape escape) {
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size();) {
-    char32_t cp = 0;
-    const size_t len = DecodeUtf8(text, i, cp);
-    if (len == 0) {
-      out += kReplacement;
-      ++i;
-      continue;
-    }
-    if (xml && !XmlAllows(cp)) {
-      out += kReplacement;
-    } else if (len == 1) {
-      escape(out, text[i]);
-    } else {
-      out.append(text, i, len);
-    }
-    i += len;
+    const size_t at = i;
+    const std::optional<char32_t> cp = platform::NextUtf8(text, i);
+    if (!cp || (xml && !XmlAllows(*cp))) out += kReplacement;
+    else if (i - at == 1) escape(out, text[at]);
+    else out.append(text, at, i - at);
   }
   return out;
 }
