@@ -22,7 +22,8 @@ AppHome ChooseHome(const std::string& explicit_home, const std::filesystem::path
   }
   std::filesystem::path own = program_folder;
   if (own.filename().empty()) own = own.parent_path();
-  if (::access(own.c_str(), W_OK) == 0) return {own, false};
+  const bool installed = std::filesystem::exists(own / kInstalledMarker, ec);
+  if (!installed && ::access(own.c_str(), W_OK) == 0) return {own, false};
   std::filesystem::path config;
   if (!xdg_config_home.empty() && xdg_config_home[0] == '/') {
     config = xdg_config_home;

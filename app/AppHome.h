@@ -1,12 +1,17 @@
 #pragma once
 // The folder that holds "setting.ini", "Language/" and "temp.ini": the one
 // given on the command line, else the program's own folder when the program
-// may write there, else the user's configuration folder (an installed
-// program's folder is not writable).
+// may write there, else the user's configuration folder. An installed program
+// (`cmake --install`, the Debian package) carries the file "INSTALLED" beside
+// itself: its folder is never the home, not even for root, who may write
+// anywhere.
 #include <filesystem>
 #include <string>
 
 namespace app {
+
+// The file beside an installed program.
+inline constexpr const char* kInstalledMarker = "INSTALLED";
 
 struct AppHome {
   std::filesystem::path folder;  // with no trailing separator
