@@ -432,12 +432,19 @@ void CDVRCalendarCtrl::paintEvent(QPaintEvent*) {
                  QString::asprintf("CH-%02d", r + 1));
     }
   }
+  // The marker's band goes under the bars: a recording of a few seconds is a
+  // bar of a few pixels at a whole day's zoom, exactly where the marker is.
+  if (marker_) {
+    QColor band = marker_color_;
+    band.setAlpha(60);
+    p.fillRect(QRect(XOf(*marker_, l) - kMarkerLeft, tl.top(), kMarkerWidth, tl.height()), band);
+  }
   p.setPen(Qt::NoPen);
   const int inset = std::max(1, row_h / 6);
   for (const Segment& s : segments_) {
     if (!Overlaps(s, view_start_, view_start_ + span)) continue;
     const int x0 = XOf(std::max(s.start, view_start_), l);
-    const int x1 = std::max(XOf(std::min(s.end(), view_start_ + span), l), x0 + 2);
+    const int x1 = std::max(XOf(std::min(s.end(), view_start_ + span), l), x0 + kMinimumBar);
     p.setBrush(BarColor(s.type_mask));
     const uint32_t channels = s.channel_mask & kChannelBits;
     if (channels == 0) {
@@ -455,9 +462,6 @@ void CDVRCalendarCtrl::paintEvent(QPaintEvent*) {
   // Play marker: 25 pixels wide, its left edge 12 pixels left of the position.
   if (marker_) {
     const int x = XOf(*marker_, l);
-    QColor band = marker_color_;
-    band.setAlpha(60);
-    p.fillRect(QRect(x - kMarkerLeft, tl.top(), kMarkerWidth, tl.height()), band);
     p.setPen(QPen(marker_color_, 1));
     p.drawLine(x, zs.top() + zs.height() / 2, x, tl.bottom());
     p.setPen(Qt::NoPen);

@@ -41,6 +41,8 @@ class CDVRCalendarCtrl : public QWidget {
   static constexpr int64_t kMarkerStep[3] = {301, 31, 0};
   static constexpr int kMarkerWidth = 25;
   static constexpr int kMarkerLeft = 12;  // the marker's left edge, left of the position
+  // Wide enough to show beside the marker's 1-pixel line.
+  static constexpr int kMinimumBar = 4;
 
   struct Segment {
     int64_t start = 0;         // seconds

@@ -23,6 +23,8 @@
 #include <QWebEngineView>
 #include "app/PlayCommands.h"
 #include "app/RecordingScan.h"
+#include "controls/CDVRCalendarCtrl.h"
+#include "views/CWaveDlg.h"
 #include "playback/PlaybackControl.h"
 #include "tests/app/WindowFixture.h"
 #include "tests/support/Process.h"
@@ -483,6 +485,51 @@ class RecordingListTest : public QObject {
     QCOMPARE(playback::Control().seek_target_seconds.load(), offset);
     QCOMPARE(window.commands().state(), int(app::kStatePlaying));
     unsetenv("DRAVIK_MAP_PAGES");
+  }
+
+  // The bottom panel as the user sees it: the waveform moves while a
+  // recording plays, and the calendar shows the listed recordings as bars in
+  // their channels' rows. DRAVIK_SCREENSHOT_DIR keeps the pictures.
+  void theBottomPanelShowsTheWaveformMovingAndTheRecordingsInTheCalendar() {
+    Player player(dir_.path() + "/panel");
+    app::CQVShowDlg& window = *player.window;
+    window.resize(1280, 900);
+    views::CWaveDlg& panel = *window.wave_panel();
+    QVERIFY(window.OpenFolderPath(QString::fromStdString((folder_ / "day1").string())));
+    QVERIFY(WaitScanned(window));
+    QVERIFY(window.commands().ChooseGroup(0));
+    QVERIFY(WaitPlaying(window));
+    const int first = panel.scope()->sampleCount();
+    QVERIFY(QTest::qWaitFor([&] { return panel.scope()->sampleCount() > first + 2; }, 20000));
+    const QImage before = panel.grab().toImage();
+    const int seen = panel.scope()->sampleCount();
+    QVERIFY(QTest::qWaitFor([&] { return panel.scope()->sampleCount() > seen + 2; }, 20000));
+    const QImage after = panel.grab().toImage();
+    QVERIFY(before != after);
+
+    QTest::mouseClick(panel.button(views::CWaveDlg::kCalendarId), Qt::LeftButton);
+    QCOMPARE(panel.mode(), views::CWaveDlg::kCalendar);
+    controls::CDVRCalendarCtrl& calendar = *panel.calendar();
+    QVERIFY(calendar.isVisible());
+    // The two recordings' colours (3 s apart, they share their pixels at a
+    // whole day's zoom, under the play marker).
+    QList<QColor> bars;
+    for (int i = 0; i < window.recordings()->model_rows().rowCount(); ++i)
+      bars << controls::CDVRCalendarCtrl::BarColor(window.recordings()->model_rows().row(i).type_mask);
+    QVERIFY(QTest::qWaitFor([&] { calendar.repaint(); return calendar.channelRows() == 4; }, 5000));
+    const QImage picture = calendar.grab().toImage();
+    if (const char* keep = std::getenv("DRAVIK_SCREENSHOT_DIR")) {
+      before.save(QString(keep) + "/waveform-1.png");
+      after.save(QString(keep) + "/waveform-2.png");
+      window.grab().save(QString(keep) + "/calendar-window.png");
+    }
+    for (int channel = 0; channel < 4; ++channel) {
+      const QRect r = calendar.channelRowRect(channel);
+      int bar_pixels = 0;
+      for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x) bar_pixels += bars.contains(picture.pixelColor(x, y));
+      QVERIFY2(bar_pixels >= 4, qPrintable(QString("channel %1: %2 bar pixels").arg(channel + 1).arg(bar_pixels)));
+    }
   }
 
   void theCommandLinePlaysItsFileOnceListed() {
