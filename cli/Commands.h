@@ -19,5 +19,6 @@ int RunMkSample(const Args& args);
 int RunPlay(const Args& args);
 int RunSnapshot(const Args& args);
 int RunGps(const Args& args);
+int RunBackup(const Args& args);
 
 }  // namespace cli

@@ -36,6 +36,8 @@ constexpr Command kCommands[] = {
      cli::RunVoice},
     {"config", "config get|set FILE SECTION KEY [VALUE]     read or write a setting.ini-style file",
      cli::RunConfig},
+    {"backup", "backup --from FOLDER [--types T] [--since TIME] [--until TIME] [--plate P] --to DEST  copy recordings",
+     cli::RunBackup},
 };
 
 void PrintHelp(FILE* out) {

@@ -1,0 +1,323 @@
+// The backup copy on real files: the status line through a run, what a run
+// leaves in the destination folder when it succeeds, fails (a folder that
+// cannot be written, a disk that fills up, a copy that does not read back
+// as its source) or is cancelled, files already there, and the checksum.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/support/TempDir.h"
+#include "tools/BackupCopy.h"
+#include "tools/FileChecksum.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::ReadFileBytes;
+using testing_support::TempDir;
+using testing_support::WriteFileBytes;
+using tools::BackupCopy;
+using tools::CopyProgress;
+using tools::FileReport;
+
+// Bytes that differ from file to file and from block to block (a fixed
+// generator: every run writes the same files).
+std::string Pattern(size_t size, uint32_t salt) {
+  std::string bytes(size, '\0');
+  uint32_t x = 2463534242u ^ salt;
+  for (char& c : bytes) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    c = static_cast<char>(x >> 24);
+  }
+  return bytes;
+}
+
+std::string MakeFile(const fs::path& path, size_t size, uint32_t salt) {
+  fs::create_directories(path.parent_path());
+  WriteFileBytes(path, Pattern(size, salt));
+  return path.string();
+}
+
+// Every name in a folder, hidden ones too.
+std::set<std::string> Names(const fs::path& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
+  return names;
+}
+
+std::vector<fs::path> TemporaryFiles(const fs::path& folder) {
+  std::vector<fs::path> found;
+  for (const auto& entry : fs::directory_iterator(folder))
+    if (entry.path().filename().string().ends_with(".part")) found.push_back(entry.path());
+  return found;
+}
+
+const std::string kCreateError = "copy error:create file error,please check dist dir";
+const std::string kWriteError = "copy error:write error,Disk space maybe  not enough";
+
+TEST(BackupCopy, IntoTheSourcesOwnFolderCopiesNothing) {
+  TempDir dir;
+  const std::string a = MakeFile(dir / "20240315080000_1000.qvv", 300000, 1);
+  const std::string b = MakeFile(dir / "20240315080100_0100.qvv", 1000, 2);
+  // The folder named three ways: as it is, with "/." and with a trailing '/'.
+  for (const std::string& destination : {dir.path().string(), (dir / ".").string(), dir.path().string() + "/"}) {
+    BackupCopy copy({a, b}, destination);
+    EXPECT_TRUE(copy.Run()) << destination;
+    EXPECT_EQ(copy.StatusText(), "back up success");
+    EXPECT_EQ(copy.copied(), 0);
+    EXPECT_EQ(copy.skipped(), 2);
+  }
+  EXPECT_EQ(Names(dir.path()), (std::set<std::string>{"20240315080000_1000.qvv", "20240315080100_0100.qvv"}));
+  EXPECT_EQ(ReadFileBytes(a), Pattern(300000, 1));
+}
+
+TEST(BackupCopy, StatusCountsEveryFileThenSuccess) {
+  TempDir dir;
+  std::vector<std::string> sources = {MakeFile(dir / "in/a.qvv", 250000, 1), MakeFile(dir / "in/day2/b.avi", 0, 2),
+                                      MakeFile(dir / "in/c.mp4", 102400, 3)};
+  const fs::path out = dir / "out";
+  fs::create_directory(out);
+  BackupCopy copy(sources, out.string());
+  EXPECT_EQ(copy.StatusText(), "copying a.qvv 1/3") << "set up: the first file";
+  std::vector<std::string> shown;
+  std::vector<FileReport> reports;
+  copy.set_progress([&](const CopyProgress& p) {
+    if (p.done == 0 && !p.verifying) shown.push_back(copy.StatusText());
+  });
+  copy.set_file_done([&](const FileReport& r) { reports.push_back(r); });
+  EXPECT_TRUE(copy.Run());
+  EXPECT_EQ(shown, (std::vector<std::string>{"copying a.qvv 1/3", "copying b.avi 2/3", "copying c.mp4 3/3"}));
+  EXPECT_EQ(copy.StatusText(), "back up success");
+  EXPECT_TRUE(copy.success());
+  EXPECT_FALSE(copy.running());
+  EXPECT_EQ(copy.copied(), 3);
+  ASSERT_EQ(reports.size(), 3u);
+  EXPECT_EQ(reports[1].destination, (out / "b.avi").string());
+  EXPECT_EQ(Names(out), (std::set<std::string>{"a.qvv", "b.avi", "c.mp4"})) << "no temporary file stays";
+  for (const auto& source : sources) EXPECT_EQ(ReadFileBytes(out / fs::path(source).filename()), ReadFileBytes(source));
+}
+
+TEST(BackupCopy, TheFirstFailureEndsTheRun) {
+  TempDir dir;
+  const std::string a = MakeFile(dir / "in/a.qvv", 5000, 1);
+  const std::string b = MakeFile(dir / "in/b.qvv", 5000, 2);
+  // A folder below a regular file cannot be written, by root either.
+  WriteFileBytes(dir / "plain-file", "x");
+  {
+    int attempted = 0;
+    BackupCopy copy({a, b}, (dir / "plain-file" / "out").string());
+    copy.set_file_done([&](const FileReport&) { ++attempted; });
+    EXPECT_FALSE(copy.Run());
+    EXPECT_EQ(copy.StatusText(), kCreateError);
+    EXPECT_EQ(attempted, 1) << "files after the failing one are not attempted";
+    EXPECT_EQ(copy.failed(), 1);
+  }
+  {
+    // A source that is gone: the files copied before it stay.
+    const fs::path out = dir / "out";
+    fs::create_directory(out);
+    BackupCopy copy({a, (dir / "in/missing.qvv").string(), b}, out.string());
+    EXPECT_FALSE(copy.Run());
+    EXPECT_EQ(copy.StatusText(), "copy error:read error,source file is not exist");
+    EXPECT_EQ(copy.copied(), 1);
+    EXPECT_EQ(Names(out), std::set<std::string>{"a.qvv"});
+  }
+  {
+    // A folder is no file to copy.
+    BackupCopy copy({(dir / "in").string()}, (dir / "out").string());
+    EXPECT_FALSE(copy.Run());
+    EXPECT_EQ(copy.StatusText(), "copy error:read error,source file is not exist");
+  }
+}
+
+TEST(BackupCopy, FilesAlreadyThereAreNeverReplaced) {
+  TempDir dir;
+  const std::string a = MakeFile(dir / "in/a.qvv", 200000, 1);
+  const std::string b = MakeFile(dir / "in/b.qvv", 200000, 2);
+  const std::string c = MakeFile(dir / "in/c.qvv", 1000, 3);
+  const fs::path out = dir / "out";
+  MakeFile(out / "a.qvv", 200000, 1);  // the same bytes: skipped
+  std::string other = Pattern(200000, 2);
+  other[150000] ^= 1;  // same length, one bit apart
+  WriteFileBytes(out / "b.qvv", other);
+  WriteFileBytes(out / "c.qvv", "shorter");
+
+  BackupCopy copy({a, b}, out.string());
+  EXPECT_FALSE(copy.Run());
+  EXPECT_EQ(copy.StatusText(), kCreateError);
+  EXPECT_EQ(copy.skipped(), 1);
+  EXPECT_EQ(copy.failed(), 1);
+  EXPECT_EQ(ReadFileBytes(out / "b.qvv"), other) << "the different file keeps its bytes";
+
+  BackupCopy second({c}, out.string());
+  EXPECT_FALSE(second.Run());
+  EXPECT_EQ(second.StatusText(), kCreateError);
+  EXPECT_EQ(ReadFileBytes(out / "c.qvv"), "shorter");
+  EXPECT_EQ(Names(out), (std::set<std::string>{"a.qvv", "b.qvv", "c.qvv"}));
+}
+
+TEST(BackupCopy, CancelInsideALargeFileLeavesNoFile) {
+  TempDir dir;
+  const std::string big = MakeFile(dir / "in/big.qvv", 40 * tools::kCopyBlockBytes + 123, 1);
+  const std::string next = MakeFile(dir / "in/next.qvv", 1000, 2);
+  const fs::path out = dir / "out";
+  fs::create_directory(out);
+
+  // While copying: cancelled after the third block. The copy is under a
+  // hidden temporary name until then, and nothing more is copied after it.
+  {
+    BackupCopy copy({big, next}, out.string());
+    uint64_t furthest = 0;
+    std::vector<fs::path> during;
+    copy.set_progress([&](const CopyProgress& p) {
+      furthest = std::max(furthest, p.done);
+      if (p.done == 3 * tools::kCopyBlockBytes && !p.verifying) {
+        during = TemporaryFiles(out);
+        copy.Cancel();
+      }
+    });
+    EXPECT_FALSE(copy.Run());
+    ASSERT_EQ(during.size(), 1u);
+    EXPECT_EQ(during[0].filename().string().front(), '.');
+    EXPECT_EQ(furthest, 3 * tools::kCopyBlockBytes) << "the cancel takes effect before the next block";
+    EXPECT_EQ(copy.StatusText(), "copy error:cancelled");
+    EXPECT_EQ(copy.copied(), 0);
+    EXPECT_TRUE(Names(out).empty());
+  }
+  // While reading the copy back.
+  {
+    BackupCopy copy({big}, out.string());
+    copy.set_progress([&](const CopyProgress& p) {
+      if (p.verifying && p.done >= 5 * tools::kCopyBlockBytes) copy.Cancel();
+    });
+    EXPECT_FALSE(copy.Run());
+    EXPECT_TRUE(Names(out).empty());
+  }
+}
+
+TEST(BackupCopy, ACopyThatDoesNotReadBackAsItsSourceFails) {
+  TempDir dir;
+  const size_t size = 10 * tools::kCopyBlockBytes;
+  const std::string source = MakeFile(dir / "in/a.qvv", size, 1);
+  const fs::path out = dir / "out";
+  fs::create_directory(out);
+  BackupCopy copy({source}, out.string());
+  bool damaged = false;
+  copy.set_progress([&](const CopyProgress& p) {
+    if (!p.verifying || damaged) return;
+    // Another program changes the copy's last byte before it is read back.
+    const auto temp = TemporaryFiles(out);
+    ASSERT_EQ(temp.size(), 1u);
+    const int fd = ::open(temp[0].c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    const char byte = static_cast<char>(~Pattern(size, 1).back());
+    ASSERT_EQ(::pwrite(fd, &byte, 1, static_cast<off_t>(size - 1)), 1);
+    ::close(fd);
+    damaged = true;
+  });
+  EXPECT_FALSE(copy.Run());
+  EXPECT_TRUE(damaged);
+  EXPECT_EQ(copy.StatusText(), kWriteError);
+  EXPECT_TRUE(Names(out).empty());
+}
+
+// Copies three files into `out`, where the second does not fit; what the
+// run's status said and how many files it copied.
+struct FullRun {
+  std::string status;
+  int copied = -1;
+  int attempted = 0;
+};
+
+FullRun CopyIntoFullFolder(const std::vector<std::string>& sources, const fs::path& out) {
+  FullRun run;
+  BackupCopy copy(sources, out.string());
+  copy.set_file_done([&](const FileReport&) { ++run.attempted; });
+  copy.Run();
+  run.status = copy.StatusText();
+  run.copied = copy.copied();
+  return run;
+}
+
+TEST(BackupCopy, AFullDiskEndsTheRunAndLeavesNoPartialFile) {
+  TempDir dir;
+  const std::vector<std::string> sources = {MakeFile(dir / "in/a.qvv", 200000, 1),
+                                            MakeFile(dir / "in/b.qvv", 3 << 20, 2),
+                                            MakeFile(dir / "in/c.qvv", 1000, 3)};
+  // Files may not grow past 1 MiB in a child process (for any user).
+  {
+    const fs::path out = dir / "limited";
+    fs::create_directory(out);
+    int pipe_fds[2];
+    ASSERT_EQ(::pipe(pipe_fds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      ::close(pipe_fds[0]);
+      ::signal(SIGXFSZ, SIG_IGN);
+      const rlimit limit{1 << 20, 1 << 20};
+      ::setrlimit(RLIMIT_FSIZE, &limit);
+      const FullRun run = CopyIntoFullFolder(sources, out);
+      const std::string report =
+          std::to_string(run.copied) + " " + std::to_string(run.attempted) + " " + run.status;
+      const ssize_t written = ::write(pipe_fds[1], report.data(), report.size());
+      ::_exit(written == static_cast<ssize_t>(report.size()) ? 0 : 1);
+    }
+    ::close(pipe_fds[1]);
+    std::string report;
+    char buffer[256];
+    for (ssize_t n; (n = ::read(pipe_fds[0], buffer, sizeof buffer)) > 0;) report.append(buffer, static_cast<size_t>(n));
+    ::close(pipe_fds[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(report, "1 2 " + kWriteError) << "a copied, b failed, c not attempted";
+    EXPECT_EQ(Names(out), std::set<std::string>{"a.qvv"});
+  }
+  // A real file system that fills up: a 1 MiB tmpfs, where mounting is allowed.
+  const fs::path small = dir / "small";
+  fs::create_directory(small);
+  if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=1m") != 0) {
+    std::printf("(no tmpfs: the file-size limit stood for the full disk)\n");
+    return;
+  }
+  const FullRun run = CopyIntoFullFolder(sources, small);
+  EXPECT_EQ(run.status, kWriteError);
+  EXPECT_EQ(run.copied, 1);
+  EXPECT_EQ(run.attempted, 2);
+  EXPECT_EQ(Names(small), std::set<std::string>{"a.qvv"});
+  EXPECT_EQ(ReadFileBytes(small / "a.qvv"), ReadFileBytes(sources[0]));
+  EXPECT_EQ(::umount2(small.c_str(), MNT_DETACH), 0);
+}
+
+TEST(FileChecksum, IsXxh64InAnyBlocking) {
+  EXPECT_EQ(tools::ChecksumOf("", 0), 0xEF46DB3751D8E999ULL);
+  EXPECT_EQ(tools::ChecksumOf("abc", 3), 0x44BC2CF5AD770999ULL);
+  const std::string bytes = Pattern(1000, 7);
+  for (size_t length : {0, 1, 3, 4, 7, 8, 31, 32, 33, 63, 64, 65, 999, 1000}) {
+    const uint64_t whole = tools::ChecksumOf(bytes.data(), length);
+    for (size_t step : {1, 5, 31, 32, 33, 100}) {
+      tools::FileChecksum sum;
+      for (size_t at = 0; at < length; at += step) sum.Update(bytes.data() + at, std::min(step, length - at));
+      EXPECT_EQ(sum.Digest(), whole) << length << " in steps of " << step;
+    }
+  }
+  std::string changed = bytes;
+  changed[500] ^= 0x10;
+  EXPECT_NE(tools::ChecksumOf(changed.data(), changed.size()), tools::ChecksumOf(bytes.data(), bytes.size()));
+}
+
+}  // namespace
