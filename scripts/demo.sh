@@ -1,13 +1,23 @@
 #!/usr/bin/env bash
-# The main job until the player exists: builds dravik-tool, writes a small set
-# of sample recordings (two groups of four channels: real H.264, the recorder's
-# voice, GPS and G-sensor records), shows what is in them and plays one
-# through the playback engine on the real clock (forwards and backwards, all
-# channels in step); then runs a voice round trip through every codec family,
-# writing WAV files to listen to.
+# The main job: builds the player (Release, Ninja), writes a folder of sample
+# recordings (all four kinds, a folder a day: real H.264, the recorder's
+# voice, GPS, G-sensor and analysis-overlay records, sync marks) and opens
+# Dravik on it, playing the first group. With a display the window stays until
+# you close it; without one the player runs under Xvfb (else on Qt's offscreen
+# platform), plays 10 s, saves a picture of its window and prints its path.
+#   scripts/demo.sh          the player
+#   scripts/demo.sh --cli    dravik-tool on the same samples: what is in them, a
+#                            clip, a snapshot, the playback engine forwards and
+#                            backwards, a voice-codec round trip (WAV files),
+#                            then a picture of the player's window
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=build/release
+mode=${1:-player}
+case "$mode" in
+  player | --cli) ;;
+  *) echo "usage: scripts/demo.sh [--cli]" >&2; exit 2 ;;
+esac
+build=${DRAVIK_BUILD:-build/release}  # DRAVIK_BUILD: another build folder
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DDRAVIK_TESTS=OFF -DDRAVIK_BENCH=OFF >/dev/null
 cmake --build "$build" --target dravik-tool voxcore Dravik
 tool="$build/cli/dravik-tool"
@@ -15,15 +25,44 @@ out="$build/demo"
 rm -rf "$out"
 mkdir -p "$out"
 
-"$tool" --help
-echo
 echo "== sample recordings in $out/samples, a folder a day as the recorder writes them"
 day1="$out/samples/20240315" day2="$out/samples/20240316"
-"$tool" mksample "$day1" --channels 4 --seconds 6 --groups 2 --sync-marks
+"$tool" mksample "$day1" --channels 4 --seconds 12 --groups 2 --sync-marks
 "$tool" mksample "$day1" --format avi --channels 2 --seconds 6 --groups 1 --start "2024-03-15 08:10:00"
 "$tool" mksample "$day1" --format flv --channels 2 --seconds 6 --groups 1 --start "2024-03-15 08:20:00"
 "$tool" mksample "$day2" --format mp4 --channels 2 --seconds 6 --groups 1 --start "2024-03-16 08:30:00"
 first=$(ls "$day1"/*.qvv | sed -n 1p)
+
+no_display() { [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; }
+
+# Dravik ARGS... on the display there is, else on a virtual one (Xvfb), else
+# on Qt's offscreen platform.
+run_player() {
+  if ! no_display; then
+    "$build/app/Dravik" "$@"
+  elif command -v xvfb-run >/dev/null; then
+    DRAVIK_DISABLE_GPU=1 xvfb-run -a -s "-screen 0 1280x900x24" "$build/app/Dravik" "$@"
+  else
+    QT_QPA_PLATFORM=offscreen "$build/app/Dravik" "$@"
+  fi
+}
+
+if [ "$mode" = player ]; then
+  echo
+  if no_display; then
+    echo "== Dravik lists $out/samples and plays its first group ($(basename "$first")) for 10 s (no display: a virtual one)"
+    run_player --home "$out/home" "$out/samples" --play-stats --screenshot "$out/dravik.png" --after 10 \
+      > "$out/dravik.txt" 2> "$out/dravik.log" || { cat "$out/dravik.log" >&2; exit 1; }
+    grep '^channels=' "$out/dravik.txt" | sed 's/^/pictures shown in the window: /' || true
+    echo "the player's window after 10 s: $PWD/$out/dravik.png"
+  else
+    echo "== Dravik lists $out/samples and plays its first group ($(basename "$first")); close the window to end"
+    run_player --home "$out/home" "$out/samples"
+  fi
+  exit 0
+fi
+
+"$tool" --help
 echo
 echo "== $(basename "$first")"
 "$tool" name "$(basename "$first")"
@@ -65,9 +104,7 @@ done
 
 echo
 echo "== the player: Dravik lists $out/samples, plays its first group ($(basename "$first")) with its own home folder ($out/home) and saves a picture of its window after 4.5 s"
-# No display: Qt's offscreen platform.
-if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then export QT_QPA_PLATFORM=offscreen; fi
-"$build/app/Dravik" --home "$out/home" "$out/samples" --play-stats --screenshot "$out/dravik.png" --after 4.5 \
+run_player --home "$out/home" "$out/samples" --play-stats --screenshot "$out/dravik.png" --after 4.5 \
   > "$out/dravik.txt" 2> "$out/dravik.log" || { cat "$out/dravik.log" >&2; exit 1; }
 grep '^channels=' "$out/dravik.txt" | sed 's/^/pictures shown in the window: /' || true
 echo "setting.ini: $(tr -d '\r' < "$out/home/setting.ini" | tr '\n' ' ')  languages: $(ls "$out/home/Language" | tr '\n' ' ')"

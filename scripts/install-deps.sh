@@ -15,6 +15,8 @@ PACKAGES=(
   qt6-webengine-dev qt6-webchannel-dev libqt6webenginecore6-bin qt6-tools-dev libgl1-mesa-dri xvfb xauth
   # the map pages' library (Leaflet)
   libjs-leaflet
+  # the end-to-end test: a virtual display, mouse and keys; the install test: desktop-file-validate
+  xdotool desktop-file-utils
   # fonts the pictures are drawn with
   fonts-liberation2
 )
