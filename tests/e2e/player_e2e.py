@@ -299,9 +299,9 @@ def main():
         env.pop("WAYLAND_DISPLAY", None)
         player = Player(display, [dravik, "--home", home, samples], env, os.path.join(tmp, "dravik.log"))
 
-        def shot(name, rect=None):
+        def shot(name):  # the window only
             if shots:
-                display.grab().save_png(os.path.join(shots, name + ".png"), rect)
+                display.grab().save_png(os.path.join(shots, name + ".png"), player.origin + player.size)
 
         if not check(wait_for(player.find_window, "the window") is not None, "the window appears"):
             return
