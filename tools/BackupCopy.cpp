@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <thread>
 
 #include "tools/FileChecksum.h"
 
@@ -30,6 +31,7 @@ class Fd {
   ~Fd() { Close(); }
   Fd(const Fd&) = delete;
   Fd& operator=(const Fd&) = delete;
+  Fd(Fd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
   int get() const { return fd_; }
   void Reset(int fd) {
     Close();
@@ -86,12 +88,12 @@ struct Fingerprint {
 enum class ReadResult { Done, Failed, Cancelled };
 
 // Reads an open file from where it stands to its end, for its length and
-// checksum; `block` after every block read.
-ReadResult ReadFingerprint(int fd, unsigned char* buffer, const std::atomic<bool>& running,
+// checksum; `block` after every block read. Stops when `cancel` is set.
+ReadResult ReadFingerprint(int fd, unsigned char* buffer, const std::atomic<bool>& cancel,
                            const std::function<void(uint64_t)>& block, Fingerprint& out) {
   FileChecksum sum;
   for (;;) {
-    if (!running.load()) return ReadResult::Cancelled;
+    if (cancel.load()) return ReadResult::Cancelled;
     const ssize_t n = ReadSome(fd, buffer, kCopyBlockBytes);
     if (n < 0) return ReadResult::Failed;
     if (n == 0) break;
@@ -133,7 +135,38 @@ std::string TempPathFor(const std::string& folder, std::string_view name) {
          std::to_string(serial.fetch_add(1)) + ".part";
 }
 
+// The length and checksum of the file at `path` (a regular file), or nothing.
+std::optional<Fingerprint> FingerprintOf(const std::string& path, unsigned char* buffer, const std::atomic<bool>& cancel) {
+  Fd fd(OpenRetrying(path.c_str(), O_RDONLY | O_NONBLOCK));
+  struct stat st;
+  if (!fd.ok() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  Fingerprint print;
+  if (ReadFingerprint(fd.get(), buffer, cancel, {}, print) != ReadResult::Done) return std::nullopt;
+  return print;
+}
+
 }  // namespace
+
+// A file between its copy and its read-back.
+struct BackupCopy::Stage {
+  FileReport report;  // Copied: the copy waits under `temp` for its read-back
+  uint64_t total = 0;
+  std::string temp;   // the temporary file, removed with the stage unless cleared
+  Fd out;             // `temp`, written, still open
+  Fingerprint read;   // what was read from the source
+
+  ~Stage() { Discard(); }
+  void Discard() {
+    out.Close();
+    if (!temp.empty()) ::unlink(temp.c_str());
+    temp.clear();
+  }
+  void End(FileOutcome outcome, std::string_view error = {}) {
+    report.outcome = outcome;
+    report.error = std::string(error);
+    if (outcome != FileOutcome::Copied) Discard();
+  }
+};
 
 std::string_view BaseName(std::string_view path) {
   const size_t slash = path.find_last_of("/\\");
@@ -142,6 +175,8 @@ std::string_view BaseName(std::string_view path) {
 
 BackupCopy::BackupCopy(std::vector<std::string> sources, std::string destination)
     : sources_(std::move(sources)), destination_(std::move(destination)) {}
+
+BackupCopy::~BackupCopy() = default;
 
 std::string BackupCopy::error_text() const { return finished() ? error_ : std::string(); }
 
@@ -156,151 +191,183 @@ std::string BackupCopy::StatusText() const {
 bool BackupCopy::Run() {
   if (started_) return false;
   started_ = true;
-  std::string error;
-  for (int i = 0; i < count() && running_.load(); ++i) {
+  std::thread read_back([this] { ReadBackLoop(); });
+  auto hand_over = [this](std::unique_ptr<Stage> stage) {
+    std::unique_lock lock(handover_lock_);
+    // One file may wait while another is read back; the read-back takes
+    // every file, so this wait ends.
+    handover_changed_.wait(lock, [&] { return !stage || handover_.empty(); });
+    handover_.push_back(std::move(stage));
+    handover_changed_.notify_all();
+  };
+  for (int i = 0; i < count() && !cancel_.load() && !stop_.load(); ++i) {
     index_.store(i);
-    FileReport report;
-    const FileOutcome outcome = CopyFile(i, report);
-    if (outcome == FileOutcome::Copied) copied_.fetch_add(1);
-    if (outcome == FileOutcome::Skipped) skipped_.fetch_add(1);
-    if (outcome == FileOutcome::Failed) {
-      failed_.fetch_add(1);
-      error = report.error;
-      running_.store(false);
-    }
-    if (file_done_) file_done_(report);
+    auto stage = std::make_unique<Stage>();
+    CopyToTemp(i, *stage);
+    const bool failed = stage->report.outcome == FileOutcome::Failed;
+    hand_over(std::move(stage));
+    if (failed) break;
   }
-  // Stopped before the list's end without a failure: cancelled.
+  hand_over(nullptr);
+  read_back.join();
+
   const bool complete = copied_.load() + skipped_.load() == count();
-  if (!complete && error.empty()) error = kCancelledText;
+  // Stopped before the list's end without a failure: cancelled.
+  if (!complete && error_.empty()) error_ = kCancelledText;
   success_ = complete;
-  error_ = std::move(error);
-  running_.store(false);
   finished_.store(true, std::memory_order_release);
   return complete;
 }
 
-FileOutcome BackupCopy::CopyFile(int index, FileReport& report) {
+void BackupCopy::ReadBackLoop() {
+  for (;;) {
+    std::unique_ptr<Stage> stage;
+    {
+      std::unique_lock lock(handover_lock_);
+      handover_changed_.wait(lock, [&] { return !handover_.empty(); });
+      stage = std::move(handover_.front());
+      handover_.pop_front();
+      handover_changed_.notify_all();
+    }
+    if (!stage) return;
+    // After a failure, what the copy still hands over is dropped (and its
+    // temporary file removed with it).
+    if (stop_.load()) continue;
+    if (stage->report.outcome == FileOutcome::Copied) Finish(*stage);
+    Report(stage->report);
+  }
+}
+
+void BackupCopy::Report(const FileReport& report) {
+  switch (report.outcome) {
+    case FileOutcome::Copied: copied_.fetch_add(1); break;
+    case FileOutcome::Skipped: skipped_.fetch_add(1); break;
+    case FileOutcome::Failed:
+      error_ = report.error;
+      failed_.fetch_add(1);
+      stop_.store(true);
+      break;
+    case FileOutcome::Cancelled: break;
+  }
+  if (file_done_) file_done_(report);
+}
+
+void BackupCopy::CopyToTemp(int index, Stage& stage) {
   const std::string& source = sources_[static_cast<size_t>(index)];
   const std::string_view name = BaseName(source);
+  FileReport& report = stage.report;
   report.index = index;
   report.source = source;
   report.destination = destination_ + "/" + std::string(name);
   const std::string& target = report.destination;
-  auto fail = [&report](std::string_view text) {
-    report.outcome = FileOutcome::Failed;
-    report.error = std::string(text);
-    return report.outcome;
-  };
-  auto done = [&report](FileOutcome outcome) {
-    report.outcome = outcome;
-    return outcome;
-  };
+  // The copy stops at a cancel and when a file before it failed its read-back.
+  auto stopped = [this] { return cancel_.load() || stop_.load(); };
 
   // Not blocking on a pipe someone put in a recording's place; only regular
   // files are copied.
   Fd in(OpenRetrying(source.c_str(), O_RDONLY | O_NONBLOCK));
   struct stat source_stat;
   if (!in.ok() || ::fstat(in.get(), &source_stat) != 0 || !S_ISREG(source_stat.st_mode) || name.empty())
-    return fail(kReadErrorText);
+    return stage.End(FileOutcome::Failed, kReadErrorText);
   ::fcntl(in.get(), F_SETFL, ::fcntl(in.get(), F_GETFL) & ~O_NONBLOCK);
-  const uint64_t total = static_cast<uint64_t>(source_stat.st_size);
-  auto progress = [&](uint64_t bytes, bool verifying) {
-    if (progress_) progress_({index, count(), bytes, total, verifying});
+  stage.total = static_cast<uint64_t>(source_stat.st_size);
+  auto progress = [&](uint64_t bytes) {
+    if (progress_) progress_({index, count(), bytes, stage.total, false});
   };
-  progress(0, false);
+  progress(0);
 
   auto buffer = std::make_unique<unsigned char[]>(kCopyBlockBytes);
-  Fingerprint read_fingerprint;
 
   // A file already under the name: the source itself is skipped, an
   // identical copy too; any other file stays as it is and the file fails.
   struct stat target_stat;
   if (::stat(target.c_str(), &target_stat) == 0 && target_stat.st_dev == source_stat.st_dev &&
       target_stat.st_ino == source_stat.st_ino)
-    return done(FileOutcome::Skipped);
+    return stage.End(FileOutcome::Skipped);
   if (::lstat(target.c_str(), &target_stat) == 0) {
-    if (!S_ISREG(target_stat.st_mode) || target_stat.st_size != source_stat.st_size) return fail(kCreateErrorText);
-    Fd existing(OpenRetrying(target.c_str(), O_RDONLY | O_NONBLOCK));
-    if (!existing.ok()) return fail(kCreateErrorText);
-    Fingerprint theirs;
-    const ReadResult a = ReadFingerprint(in.get(), buffer.get(), running_, {}, read_fingerprint);
-    if (a == ReadResult::Cancelled) return done(FileOutcome::Cancelled);
-    if (a == ReadResult::Failed) return fail(kReadErrorText);
-    const ReadResult b = ReadFingerprint(existing.get(), buffer.get(), running_, {}, theirs);
-    if (b == ReadResult::Cancelled) return done(FileOutcome::Cancelled);
-    if (b == ReadResult::Failed || !(theirs == read_fingerprint)) return fail(kCreateErrorText);
-    return done(FileOutcome::Skipped);
+    if (!S_ISREG(target_stat.st_mode) || target_stat.st_size != source_stat.st_size)
+      return stage.End(FileOutcome::Failed, kCreateErrorText);
+    Fingerprint ours;
+    const ReadResult r = ReadFingerprint(in.get(), buffer.get(), cancel_, {}, ours);
+    if (r == ReadResult::Cancelled) return stage.End(FileOutcome::Cancelled);
+    if (r == ReadResult::Failed) return stage.End(FileOutcome::Failed, kReadErrorText);
+    const auto theirs = FingerprintOf(target, buffer.get(), cancel_);
+    if (cancel_.load()) return stage.End(FileOutcome::Cancelled);
+    if (!theirs || !(*theirs == ours)) return stage.End(FileOutcome::Failed, kCreateErrorText);
+    return stage.End(FileOutcome::Skipped);
   }
-  if (errno != ENOENT) return fail(kCreateErrorText);
+  if (errno != ENOENT) return stage.End(FileOutcome::Failed, kCreateErrorText);
 
   // The copy goes to a temporary name, so a cancelled or failed copy never
-  // looks like a recording; it is removed on every way out but success.
-  std::string temp;
-  Fd out;
-  for (int attempt = 0; attempt < 100 && !out.ok(); ++attempt) {
-    temp = TempPathFor(destination_, name);
-    out.Reset(OpenRetrying(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666));
-    if (!out.ok() && errno != EEXIST) break;
+  // looks like a recording; the stage removes it on every way out but success.
+  for (int attempt = 0; attempt < 100 && !stage.out.ok(); ++attempt) {
+    const std::string temp = TempPathFor(destination_, name);
+    stage.out.Reset(OpenRetrying(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666));
+    if (stage.out.ok()) stage.temp = temp;
+    else if (errno != EEXIST) break;
   }
-  if (!out.ok()) return fail(kCreateErrorText);
-  struct TempRemover {
-    const std::string& path;
-    bool keep = false;
-    ~TempRemover() {
-      if (!keep) ::unlink(path.c_str());
-    }
-  } remover{temp};
+  if (!stage.out.ok()) return stage.End(FileOutcome::Failed, kCreateErrorText);
 
   ::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
   FileChecksum read_sum;
   uint64_t written = 0;
   uint64_t handed_over = 0;  // bytes whose writeback was started
   for (;;) {
-    if (!running_.load()) return done(FileOutcome::Cancelled);
+    if (stopped()) return stage.End(FileOutcome::Cancelled);
     const ssize_t n = ReadSome(in.get(), buffer.get(), kCopyBlockBytes);
-    if (n < 0) return fail(kReadErrorText);
+    if (n < 0) return stage.End(FileOutcome::Failed, kReadErrorText);
     if (n == 0) break;
     read_sum.Update(buffer.get(), static_cast<size_t>(n));
-    if (!WriteAll(out.get(), buffer.get(), static_cast<size_t>(n))) return fail(kWriteErrorText);
+    if (!WriteAll(stage.out.get(), buffer.get(), static_cast<size_t>(n)))
+      return stage.End(FileOutcome::Failed, kWriteErrorText);
     written += static_cast<uint64_t>(n);
     if (written - handed_over >= kWritebackStep) {
-      // Start writing this step out, and wait for the step before it: the
-      // disk works while the next step is read.
-      ::sync_file_range(out.get(), static_cast<off_t>(handed_over), static_cast<off_t>(written - handed_over),
+      // The disk starts on this step while the next one is read.
+      ::sync_file_range(stage.out.get(), static_cast<off_t>(handed_over), static_cast<off_t>(written - handed_over),
                         SYNC_FILE_RANGE_WRITE);
-      if (handed_over >= kWritebackStep)
-        ::sync_file_range(out.get(), static_cast<off_t>(handed_over - kWritebackStep), kWritebackStep,
-                          SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
       handed_over = written;
     }
-    progress(written, false);
+    progress(written);
   }
-  read_fingerprint = {read_sum.length(), read_sum.Digest()};
-  in.Close();
+  stage.read = {read_sum.length(), read_sum.Digest()};
+  stage.End(FileOutcome::Copied);  // once read back
+}
+
+void BackupCopy::Finish(Stage& stage) {
   // A full disk or a failing device may only show when the data is flushed
   // or the file closed.
-  if (::fsync(out.get()) != 0 || !out.Close()) return fail(kWriteErrorText);
+  if (::fsync(stage.out.get()) != 0 || !stage.out.Close()) return stage.End(FileOutcome::Failed, kWriteErrorText);
 
   // Read the copy back: it counts only when it holds what was read.
+  auto buffer = std::make_unique<unsigned char[]>(kCopyBlockBytes);
   {
-    Fd back(OpenRetrying(temp.c_str(), O_RDONLY));
-    if (!back.ok()) return fail(kWriteErrorText);
+    Fd back(OpenRetrying(stage.temp.c_str(), O_RDONLY));
     struct stat back_stat;
-    if (::fstat(back.get(), &back_stat) != 0 || static_cast<uint64_t>(back_stat.st_size) != read_fingerprint.length)
-      return fail(kWriteErrorText);
+    if (!back.ok() || ::fstat(back.get(), &back_stat) != 0 ||
+        static_cast<uint64_t>(back_stat.st_size) != stage.read.length)
+      return stage.End(FileOutcome::Failed, kWriteErrorText);
     Fingerprint copy;
-    const ReadResult r = ReadFingerprint(back.get(), buffer.get(), running_,
-                                         [&](uint64_t bytes) { progress(bytes, true); }, copy);
-    if (r == ReadResult::Cancelled) return done(FileOutcome::Cancelled);
-    if (r == ReadResult::Failed || !(copy == read_fingerprint)) return fail(kWriteErrorText);
+    const int index = stage.report.index;
+    const ReadResult r = ReadFingerprint(back.get(), buffer.get(), cancel_, [&](uint64_t bytes) {
+      if (progress_) progress_({index, count(), bytes, stage.total, true});
+    }, copy);
+    if (r == ReadResult::Cancelled) return stage.End(FileOutcome::Cancelled);
+    if (r == ReadResult::Failed || !(copy == stage.read)) return stage.End(FileOutcome::Failed, kWriteErrorText);
   }
 
-  const int renamed = RenameNoReplace(temp, target);
-  if (renamed != 0) return fail(kCreateErrorText);
-  remover.keep = true;
+  const std::string& target = stage.report.destination;
+  const int renamed = RenameNoReplace(stage.temp, target);
+  if (renamed == EEXIST) {
+    // The name was taken while the file was copied (the list named two files
+    // alike): skipped when that file is the same, else never replaced.
+    const auto theirs = FingerprintOf(target, buffer.get(), cancel_);
+    return stage.End(theirs && *theirs == stage.read ? FileOutcome::Skipped : FileOutcome::Failed,
+                     theirs && *theirs == stage.read ? std::string_view() : kCreateErrorText);
+  }
+  if (renamed != 0) return stage.End(FileOutcome::Failed, kCreateErrorText);
+  stage.temp.clear();  // it is the copy now
   SyncFolder(destination_);
-  return done(FileOutcome::Copied);
+  stage.End(FileOutcome::Copied);
 }
 
 }  // namespace tools

@@ -15,8 +15,17 @@
 // whose destination is the source itself (backing up into its own folder)
 // is skipped.
 //
-// The first file that fails ends the run; files after it are not attempted.
+// Two threads share the work: the calling thread copies a file while a
+// second one flushes the file before it, reads it back and gives it its
+// name, so that the disk and the check run while the next file is copied.
+// Files are reported in list order. The first file that fails ends the run:
+// a file copied meanwhile is abandoned (its temporary file removed) and
+// files after it are not attempted.
 #include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -44,8 +53,9 @@ struct FileReport {
   std::string error;  // one of the texts above when failed
 };
 
-// Where a file's copy stands: called on the copying thread when a file
-// starts (done 0), after every block copied, and after every block read back.
+// Where a file's copy stands: when a file starts (done 0) and after every
+// block copied, on the thread that runs the copy; after every block read
+// back, on the read-back thread (so the two may come at the same time).
 struct CopyProgress {
   int index = 0;
   int count = 0;
@@ -57,22 +67,25 @@ struct CopyProgress {
 class BackupCopy {
  public:
   BackupCopy(std::vector<std::string> sources, std::string destination);
+  ~BackupCopy();
   BackupCopy(const BackupCopy&) = delete;
   BackupCopy& operator=(const BackupCopy&) = delete;
 
-  // Set before Run; both are called on the copying thread.
+  // Set before Run. `file_done` comes on the read-back thread, once per
+  // file in list order, never for a file after the one that failed.
   void set_progress(std::function<void(const CopyProgress&)> progress) { progress_ = std::move(progress); }
   void set_file_done(std::function<void(const FileReport&)> file_done) { file_done_ = std::move(file_done); }
 
-  // Copies the list in order on the calling thread, once. True when every
-  // file was copied or skipped; false after a failure or a cancel.
+  // Copies the list in order, once, and returns when every file has been
+  // dealt with. True when every file was copied or skipped; false after a
+  // failure or a cancel.
   bool Run();
   // Asks the run to stop (any thread, also from the callbacks): the file
   // being copied is abandoned within a block and its temporary file removed.
-  void Cancel() { running_.store(false); }
+  void Cancel() { cancel_.store(true); }
 
   // Read from any thread while the run goes on.
-  bool running() const { return running_.load(); }
+  bool running() const { return !cancel_.load() && !stop_.load() && !finished(); }
   bool finished() const { return finished_.load(std::memory_order_acquire); }
   int index() const { return index_.load(); }
   int count() const { return static_cast<int>(sources_.size()); }
@@ -92,23 +105,33 @@ class BackupCopy {
   const std::string& destination() const { return destination_; }
 
  private:
-  FileOutcome CopyFile(int index, FileReport& report);
+  struct Stage;
+  void CopyToTemp(int index, Stage& stage);
+  void ReadBackLoop();
+  void Finish(Stage& stage);
+  void Report(const FileReport& report);
 
   const std::vector<std::string> sources_;
   const std::string destination_;
   std::function<void(const CopyProgress&)> progress_;
   std::function<void(const FileReport&)> file_done_;
 
-  // Written by the copying thread, read by any.
-  std::atomic<bool> running_{true};    // cleared by Cancel, a failure and the end
+  // Written by the two threads of the run, read by any.
+  std::atomic<bool> cancel_{false};    // Cancel()
+  std::atomic<bool> stop_{false};      // a file failed
   std::atomic<bool> finished_{false};  // set last: success_ and error_ are final
-  std::atomic<int> index_{0};
+  std::atomic<int> index_{0};          // the file being copied
   std::atomic<int> copied_{0};
   std::atomic<int> skipped_{0};
   std::atomic<int> failed_{0};
   bool success_ = false;  // final once finished_ is set
-  std::string error_;     // final once finished_ is set
-  bool started_ = false;  // owned by the copying thread
+  std::string error_;     // owned by the read-back thread until finished_ is set
+  bool started_ = false;  // owned by the thread that calls Run
+
+  // Files handed from the copy to the read-back, in list order.
+  std::mutex handover_lock_;
+  std::condition_variable handover_changed_;
+  std::deque<std::unique_ptr<Stage>> handover_;  // guarded by handover_lock_; null: the end
 };
 
 // The name a file keeps in the destination folder: what follows the last

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <future>
 #include <set>
 #include <string>
 #include <vector>
@@ -183,8 +184,9 @@ TEST(BackupCopy, CancelInsideALargeFileLeavesNoFile) {
     uint64_t furthest = 0;
     std::vector<fs::path> during;
     copy.set_progress([&](const CopyProgress& p) {
+      if (p.verifying) return;
       furthest = std::max(furthest, p.done);
-      if (p.done == 3 * tools::kCopyBlockBytes && !p.verifying) {
+      if (p.done == 3 * tools::kCopyBlockBytes) {
         during = TemporaryFiles(out);
         copy.Cancel();
       }
@@ -211,27 +213,47 @@ TEST(BackupCopy, CancelInsideALargeFileLeavesNoFile) {
 TEST(BackupCopy, ACopyThatDoesNotReadBackAsItsSourceFails) {
   TempDir dir;
   const size_t size = 10 * tools::kCopyBlockBytes;
-  const std::string source = MakeFile(dir / "in/a.qvv", size, 1);
+  const std::vector<std::string> sources = {MakeFile(dir / "in/a.qvv", size, 1), MakeFile(dir / "in/b.qvv", size, 2),
+                                            MakeFile(dir / "in/c.qvv", 1000, 3)};
   const fs::path out = dir / "out";
   fs::create_directory(out);
-  BackupCopy copy({source}, out.string());
+  BackupCopy copy(sources, out.string());
+  // a is read back while b is copied. Another program changes a's last byte
+  // before it is read back; b's copy waits at its second block until a has
+  // been reported, and must then be abandoned.
+  std::promise<void> a_reported;
+  std::shared_future<void> a_reported_future = a_reported.get_future().share();
   bool damaged = false;
+  size_t temporary_files_meanwhile = 0;
   copy.set_progress([&](const CopyProgress& p) {
-    if (!p.verifying || damaged) return;
-    // Another program changes the copy's last byte before it is read back.
-    const auto temp = TemporaryFiles(out);
-    ASSERT_EQ(temp.size(), 1u);
-    const int fd = ::open(temp[0].c_str(), O_WRONLY);
-    ASSERT_GE(fd, 0);
-    const char byte = static_cast<char>(~Pattern(size, 1).back());
-    ASSERT_EQ(::pwrite(fd, &byte, 1, static_cast<off_t>(size - 1)), 1);
-    ::close(fd);
-    damaged = true;
+    if (!p.verifying && p.index == 1 && p.done == 2 * tools::kCopyBlockBytes) {
+      temporary_files_meanwhile = TemporaryFiles(out).size();
+      a_reported_future.wait();
+    }
+    if (!p.verifying || p.index != 0 || damaged) return;
+    for (const auto& temp : TemporaryFiles(out)) {
+      if (!temp.filename().string().starts_with(".a.qvv.")) continue;
+      const int fd = ::open(temp.c_str(), O_WRONLY);
+      ASSERT_GE(fd, 0);
+      const char byte = static_cast<char>(~Pattern(size, 1).back());
+      ASSERT_EQ(::pwrite(fd, &byte, 1, static_cast<off_t>(size - 1)), 1);
+      ::close(fd);
+      damaged = true;
+    }
+  });
+  std::vector<FileReport> reports;
+  copy.set_file_done([&](const FileReport& r) {
+    reports.push_back(r);
+    if (r.index == 0) a_reported.set_value();
   });
   EXPECT_FALSE(copy.Run());
   EXPECT_TRUE(damaged);
+  EXPECT_EQ(temporary_files_meanwhile, 2u) << "a read back while b is copied";
   EXPECT_EQ(copy.StatusText(), kWriteError);
-  EXPECT_TRUE(Names(out).empty());
+  ASSERT_EQ(reports.size(), 1u) << "nothing after the failure is reported";
+  EXPECT_EQ(reports[0].outcome, tools::FileOutcome::Failed);
+  EXPECT_EQ(copy.copied(), 0);
+  EXPECT_TRUE(Names(out).empty()) << "neither a nor the abandoned b stays";
 }
 
 // Copies three files into `out`, where the second does not fit; what the
