@@ -23,11 +23,11 @@
 // files after it are not attempted.
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
-#include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
