@@ -1,16 +1,22 @@
 #include "views/CWaveDlg.h"
 
+#include <QDateTime>
 #include <QKeyEvent>
+#include <QPainter>
 #include <cstring>
 
 #include "QVVReader/Amf0.h"
+#include "app/LanguageResources.h"
 #include "app/LanguageUi.h"  // the control number property, for the captions
+#include "tools/CSaveVideoFileDlg.h"
 
 namespace views {
 namespace {
 
 constexpr int kDrainMs = 20;
 constexpr int kButtonHeight = 24;
+constexpr int kStripHeight = 9;  // the cut marks, between the view and the slider
+constexpr int kHoldAfterExportMs = 3000;
 
 bool IsClear(const std::vector<uint8_t>& record) {
   static const uint8_t kClear[6] = {'C', 'l', 'e', 'a', 'r', 0};
@@ -21,6 +27,7 @@ bool IsClear(const std::vector<uint8_t>& record) {
 
 CWaveDlg::CWaveDlg(const app::AppConfig* config, platform::MessageSink* window, QWidget* parent)
     : QWidget(parent),
+      config_(config),
       window_(window),
       scope_(new controls::COScopeCtrl(config, this)),
       calendar_(new controls::CDVRCalendarCtrl(this)),
@@ -49,8 +56,6 @@ CWaveDlg::CWaveDlg(const app::AppConfig* config, platform::MessageSink* window, 
     button->setProperty(app::kControlIdProperty, b.id);
     button->setObjectName(QString("button%1").arg(b.id));
     button->setFocusPolicy(Qt::NoFocus);
-    // Cutting a clip out of the recording is not built yet.
-    button->setEnabled(b.id == kGSensorId || b.id == kCalendarId);
     buttons_.push_back(button);
   }
   connect(button(kGSensorId), &QPushButton::clicked, this, [this] { SetMode(kWaveform); });
@@ -58,6 +63,9 @@ CWaveDlg::CWaveDlg(const app::AppConfig* config, platform::MessageSink* window, 
     SetMode(kCalendar);
     if (window_) window_->Post(platform::msg::kWaveHeight, 1, 0);
   });
+  connect(button(kSetCutId), &QPushButton::clicked, this, &CWaveDlg::SetCutPoint);
+  connect(button(kDeleteCutId), &QPushButton::clicked, this, &CWaveDlg::DeleteCutPoint);
+  connect(button(kCutVideoId), &QPushButton::clicked, this, &CWaveDlg::CutVideo);
   drain_.setInterval(kDrainMs);
   connect(&drain_, &QTimer::timeout, this, &CWaveDlg::Drain);
   drain_.start();
@@ -130,8 +138,9 @@ void CWaveDlg::Place() {
   const int bar = 26;
   const int buttons_top = height() - 2 * kButtonHeight - 6;
   const int view_bottom = std::max(0, buttons_top - bar - 4);
-  scope_->setGeometry(2, 2, width() - 4, view_bottom - 2);
-  calendar_->setGeometry(2, 2, width() - 4, view_bottom - 2);
+  const int view_height = std::max(0, view_bottom - 2 - kStripHeight);
+  scope_->setGeometry(2, 2, width() - 4, view_height);
+  calendar_->setGeometry(2, 2, width() - 4, view_height);
   position_->setGeometry(2, view_bottom + 2, width() - 4, bar);
   const int w = 96;
   button(kGSensorId)->setGeometry(4, buttons_top, w, kButtonHeight);
@@ -140,6 +149,101 @@ void CWaveDlg::Place() {
   button(kSetCutId)->setGeometry(4, second, w, kButtonHeight);
   button(kDeleteCutId)->setGeometry(8 + w, second, w, kButtonHeight);
   button(kCutVideoId)->setGeometry(width() - 4 - w, second, w, kButtonHeight);
+}
+
+QRect CWaveDlg::CutStrip() const {
+  return QRect(position_->x(), position_->y() - kStripHeight, position_->width(), kStripHeight);
+}
+
+QString CWaveDlg::ClipName(int64_t start_seconds, uint32_t type_mask, int channel_number) {
+  const QDateTime t = QDateTime::fromSecsSinceEpoch(start_seconds, Qt::UTC);
+  const QDate d = t.date();
+  const QTime h = t.time();
+  auto digit = [type_mask](int shift) { return ((type_mask >> shift) & 0xFF) ? 1 : 0; };
+  return QString::asprintf("%04d%02d%02d%02d%02d%02d_%01x%01x%01x%01x_%02d", d.year(), d.month(), d.day(), h.hour(),
+                           h.minute(), h.second(), digit(24), digit(16), digit(8), digit(0), channel_number);
+}
+
+void CWaveDlg::Tell(const QString& text) {
+  if (tell) tell(text);
+}
+
+void CWaveDlg::SetCutPoint() {
+  if (cut_recording_.mp4) return Tell("MP4 file could't support cut");
+  const int seconds = position_->slider()->value();
+  if (cut_.Set({position_->PixelOf(seconds), seconds}) && window_) window_->Post(platform::msg::kPauseRequest, 0, 0);
+  update(CutStrip());
+}
+
+void CWaveDlg::DeleteCutPoint() {
+  cut_.Delete();
+  update(CutStrip());
+}
+
+void CWaveDlg::CutVideo() {
+  if (cut_.state() != CutPoints::kRange) {
+    const std::string text = languages_ ? languages_->Text("IDS_TIPS_NeedMoreCutPiot") : std::string();
+    return Tell(text.empty() ? QStringLiteral("Need more cut point") : QString::fromStdString(text));
+  }
+  int selected = window_ ? static_cast<int>(window_->Send(platform::msg::kSelectedChannel, 0, 0)) : 0;
+  selected = std::clamp(selected, 0, playback::kChannels - 1);
+  // The selected pane's file names the clip, or the next channel's that has one.
+  uint32_t types = 0;
+  for (int i = 0; i < playback::kChannels; ++i) {
+    const auto& t = cut_recording_.types[static_cast<size_t>((selected + i) % playback::kChannels)];
+    if (t) {
+      types = *t;
+      break;
+    }
+  }
+  const QString name = ClipName(file_start_ + cut_.start().seconds, types, selected + 1);
+  const QString folder = config_ ? QString::fromStdString(config_->ReadString("Lumivex", "SaveName", "")) : QString();
+  const int word = config_ ? config_->ReadInt("WaveConfig", "SaveParam", 0) : 0;
+  tools::CSaveVideoFileDlg dialog(name, folder, word, languages_, this);
+  const int result = run_dialog ? run_dialog(dialog) : dialog.exec();
+  // The options are kept whether the clip is saved or not.
+  if (config_) config_->WriteInt("WaveConfig", "SaveParam", dialog.options_word());
+  if (result != QDialog::Accepted) return;
+
+  // The output slots: the selected pane's channel, or the ticked channels in order.
+  playback::PlaybackControl& control = playback::Control();
+  playback::PlaybackControl::Names names = control.names();
+  names.exports = {};
+  const std::vector<std::string> paths = dialog.OutputPaths();
+  const std::vector<int> ticked = dialog.TickedChannels();
+  if (ticked.empty()) {
+    if (!paths.empty()) names.exports[static_cast<size_t>(selected)] = paths.front();
+  } else {
+    for (size_t i = 0; i < ticked.size() && i < paths.size(); ++i) names.exports[static_cast<size_t>(ticked[i])] = paths[i];
+  }
+  control.set_names(names);
+  if (window_) window_->Post(platform::msg::kExportClip, cut_.start().seconds, cut_.end().seconds);
+  position_->HoldFor(kHoldAfterExportMs);
+  cut_.Clear();
+  update(CutStrip());
+  if (config_) config_->WriteString("Lumivex", "SaveName", dialog.folder().toStdString());
+}
+
+void CWaveDlg::paintEvent(QPaintEvent* event) {
+  QWidget::paintEvent(event);
+  // The cut marks: the strip, the range between two points, a marker per point.
+  const QRect strip = CutStrip();
+  QPainter p(this);
+  p.fillRect(strip.adjusted(4, 2, -4, -2), QColor(0x0C, 0x24, 0x26));
+  if (cut_.state() == CutPoints::kNone) return;
+  const int x0 = position_->x() + position_->PixelOf(cut_.start().seconds);
+  if (cut_.state() == CutPoints::kRange) {
+    const int x1 = position_->x() + position_->PixelOf(cut_.end().seconds);
+    p.fillRect(QRect(x0, strip.top() + 2, std::max(1, x1 - x0), strip.height() - 4), QColor(0xFF, 0x8C, 0x00));
+  }
+  p.setPen(Qt::NoPen);
+  p.setBrush(QColor(0xFF, 0xD2, 0x00));
+  const int h = strip.height();
+  for (int i = 0; i < (cut_.state() == CutPoints::kRange ? 2 : 1); ++i) {
+    const int x = position_->x() + position_->PixelOf(i == 0 ? cut_.start().seconds : cut_.end().seconds);
+    const QPoint marker[3] = {QPoint(x - h / 2, strip.top()), QPoint(x + h / 2, strip.top()), QPoint(x, strip.bottom())};
+    p.drawPolygon(marker, 3);
+  }
 }
 
 void CWaveDlg::keyPressEvent(QKeyEvent* event) {

@@ -8,9 +8,17 @@
 // adds a sample a "GSensor" record to the waveform, which it draws. "Clear"
 // (a seek) and a record earlier than the last (play went back) start the
 // waveform again.
+//
+// The cut buttons mark a stretch of the recording on the position slider
+// ("SetCutPoit" twice, "DelCutPoit" drops the last point) and "CutVideo"
+// asks where the clips go, names them in the readers' output slots and
+// tells the window to export the stretch (1157).
 #include <QPushButton>
 #include <QTimer>
 #include <QWidget>
+#include <array>
+#include <functional>
+#include <optional>
 #include <vector>
 
 #include "QVVReader/RecordParsers.h"
@@ -20,7 +28,14 @@
 #include "map/ACAMFDataList.h"
 #include "platform/MessageSink.h"
 #include "playback/RecordSinks.h"
+#include "playback/PlaybackControl.h"
+#include "views/CutPoints.h"
 #include "views/PositionBar.h"
+
+class QDialog;
+namespace app {
+class LanguageResources;
+}
 
 namespace views {
 
@@ -57,6 +72,26 @@ class CWaveDlg : public QWidget, public playback::WaveSink {
   // Takes what waits in the ring now (the timer does it every 20 ms).
   void Drain();
 
+  // The recording that plays, for the cut buttons: the record types of each
+  // channel's file (none: no file for that channel), and whether it is an MP4.
+  struct CutRecording {
+    std::array<std::optional<uint32_t>, playback::kChannels> types{};
+    bool mp4 = false;
+  };
+  void SetCutRecording(const CutRecording& recording) { cut_recording_ = recording; }
+  void SetLanguages(const app::LanguageResources* languages) { languages_ = languages; }
+  void SetCutPoint();     // 1103
+  void DeleteCutPoint();  // 1104
+  void CutVideo();        // 1105
+  const CutPoints& cut_points() const { return cut_; }
+  // A clip's default name: the recorder's pattern with the start's date and
+  // time, the four record-type digits and the channel number (1 .. 12).
+  static QString ClipName(int64_t start_seconds, uint32_t type_mask, int channel_number);
+  // Runs the save dialog (tests answer it themselves).
+  std::function<int(QDialog&)> run_dialog;
+  // Shows a message (the window's message boxes).
+  std::function<void(const QString&)> tell;
+
   controls::COScopeCtrl* scope() const { return scope_; }
   controls::CDVRCalendarCtrl* calendar() const { return calendar_; }
   PositionBar* position_bar() const { return position_; }
@@ -66,11 +101,18 @@ class CWaveDlg : public QWidget, public playback::WaveSink {
  protected:
   void resizeEvent(QResizeEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
 
  private:
   void Place();
+  void Tell(const QString& text);
+  QRect CutStrip() const;
 
+  const app::AppConfig* config_;
   platform::MessageSink* window_;
+  const app::LanguageResources* languages_ = nullptr;
+  CutPoints cut_;
+  CutRecording cut_recording_;
   controls::COScopeCtrl* scope_;
   controls::CDVRCalendarCtrl* calendar_;
   PositionBar* position_;

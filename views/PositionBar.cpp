@@ -1,6 +1,8 @@
 #include "views/PositionBar.h"
 
 #include <QHBoxLayout>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <algorithm>
 
 namespace views {
@@ -33,12 +35,14 @@ PositionBar::PositionBar(QWidget* parent)
   row->addWidget(time_);
   // A drag asks once, at its end; a click or key asks at once.
   connect(slider_, &QSlider::sliderReleased, this, [this] {
+    quiet_ms_ = kMovedQuietMs;
     moved_.start();
     emit seekRequested(slider_->value());
   });
   connect(slider_, &QSlider::actionTriggered, this, [this](int action) {
     if (action == QAbstractSlider::SliderMove) return;
     QMetaObject::invokeMethod(this, [this] {  // the value is set after the action
+      quiet_ms_ = kMovedQuietMs;
       moved_.start();
       time_->setText(PlayTimeText(slider_->value(), total_));
       emit seekRequested(slider_->value());
@@ -48,12 +52,27 @@ PositionBar::PositionBar(QWidget* parent)
 }
 
 void PositionBar::SetPosition(int seconds, int total_seconds) {
-  if (slider_->isSliderDown() || (moved_.isValid() && moved_.elapsed() < kMovedQuietMs)) return;
+  if (slider_->isSliderDown() || (moved_.isValid() && moved_.elapsed() < quiet_ms_)) return;
   total_ = std::max(0, total_seconds);
   QSignalBlocker block(slider_);
   slider_->setRange(0, std::max(1, total_));
   slider_->setValue(std::clamp(seconds, 0, std::max(1, total_)));
   time_->setText(PlayTimeText(seconds, total_));
+}
+
+void PositionBar::HoldFor(int ms) {
+  quiet_ms_ = ms;
+  moved_.start();
+}
+
+int PositionBar::PixelOf(int value) const {
+  QStyleOptionSlider option;
+  option.initFrom(slider_);
+  option.orientation = Qt::Horizontal;
+  const int handle = slider_->style()->pixelMetric(QStyle::PM_SliderLength, &option, slider_);
+  const int span = std::max(0, slider_->width() - handle);
+  return slider_->x() + handle / 2 +
+         QStyle::sliderPositionFromValue(slider_->minimum(), slider_->maximum(), value, span);
 }
 
 void PositionBar::Clear() {

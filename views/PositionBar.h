@@ -20,6 +20,11 @@ class PositionBar : public QWidget {
   explicit PositionBar(QWidget* parent = nullptr);
   void SetPosition(int seconds, int total_seconds);
   void Clear();
+  // Position reports leave the slider alone for `ms` (an export's seek is on its way).
+  void HoldFor(int ms);
+  // The x of the handle's middle for `value`, in this bar's coordinates.
+  int PixelOf(int value) const;
+  int total() const { return total_; }
   QSlider* slider() const { return slider_; }
   QString text() const { return time_->text(); }
 
@@ -30,6 +35,7 @@ class PositionBar : public QWidget {
   QSlider* slider_;
   QLabel* time_;
   QElapsedTimer moved_;
+  qint64 quiet_ms_ = 100;
   int total_ = 0;
 };
 
