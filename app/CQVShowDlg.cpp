@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QProgressDialog>
 #include <QShortcut>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -23,26 +24,10 @@
 #include "app/FileProperty.h"
 #include "app/SingleProperty.h"
 #include "app/LanguageUi.h"
+#include "tools/CSearchFileCopy.h"
 
 namespace app {
 namespace {
-
-// A region a later part of the window fills; until then it says what goes there.
-QFrame* Placeholder(const QString& name, const QString& text, QWidget* parent) {
-  auto* frame = new QFrame(parent);
-  frame->setObjectName(name);
-  frame->setFrameShape(QFrame::StyledPanel);
-  frame->setAutoFillBackground(true);
-  QPalette p = frame->palette();
-  p.setColor(QPalette::Window, QColor(153, 179, 204));
-  frame->setPalette(p);
-  auto* label = new QLabel(text, frame);
-  label->setAlignment(Qt::AlignCenter);
-  label->setStyleSheet("color: #40566e;");
-  auto* layout = new QVBoxLayout(frame);
-  layout->addWidget(label);
-  return frame;
-}
 
 }  // namespace
 
@@ -110,7 +95,16 @@ CQVShowDlg::CQVShowDlg(CQVShowApp& app, QWidget* parent)
   list_layout->setSpacing(2);
   list_layout->addWidget(recordings_, 1);
   list_layout->addWidget(scan_status_);
-  search_ = Placeholder("search", "Search", this);
+  search_ = new tools::CRecTpyeSearch(messages_.get(), this);
+  {
+    QPalette p = search_->palette();
+    p.setColor(QPalette::Window, QColor(153, 179, 204));
+    search_->setPalette(p);
+  }
+  connect(search_, &tools::CRecTpyeSearch::command, this, &CQVShowDlg::OnCommand);
+  wave_->tell = [this](const QString& text) { app_.messages().Show(text, title_text()); };
+  wave_->run_dialog = [this](QDialog& dialog) { return RunDialog(dialog); };
+  wave_->SetLanguages(&app_.languages());
   connect(wave_->position_bar(), &views::PositionBar::seekRequested, this,
           [this](int seconds) { OnMessage(platform::msg::kSeek, 0, seconds); });
 
@@ -134,6 +128,14 @@ CQVShowDlg::CQVShowDlg(CQVShowApp& app, QWidget* parent)
       container_->SetChannelHasRecording(c, request.rows[static_cast<size_t>(c)] >= 0);
     recording_length_ = 0;
     wave_->ClearPosition();
+    // What the cut buttons need: each channel's record types, MP4 or not.
+    views::CWaveDlg::CutRecording cut;
+    for (int c = 0; c < playback::kChannels; ++c)
+      if (const auto& record = request.records[static_cast<size_t>(c)]) {
+        cut.types[static_cast<size_t>(c)] = record->type_mask;
+        cut.mp4 = cut.mp4 || record->file_type == 3;
+      }
+    wave_->SetCutRecording(cut);
     start_timer_.start();
   });
   connect(recordings_, &RecordingList::rowActivated, this, [this](int row) {
@@ -290,6 +292,8 @@ void CQVShowDlg::ReloadTexts() {
   controls_->ReloadTexts(languages);
   recordings_->model_rows().SetHeaders(languages);
   ApplyCaptions(this, kDialogNumber, languages);
+  ApplyCaptions(wave_, views::CWaveDlg::kDialogNumber, languages);
+  search_->RefreshLanguage(languages);
   update();
 }
 
@@ -375,6 +379,8 @@ void CQVShowDlg::OnCommand(int id) {
     case command::kMinimise: showMinimized(); break;
     case command::kMaximise: isMaximized() ? showNormal() : showMaximized(); break;
     case command::kOpenFile: OpenFolder(); break;
+    case tools::CRecTpyeSearch::kSearchId: Search(); break;
+    case tools::CRecTpyeSearch::kBackUpId: BackUp(); break;
     case command::kHelp: OpenHelp(); break;
     case command::kLanguage: {
       QPushButton* b = top_button(command::kLanguage);
@@ -431,7 +437,9 @@ platform::MsgParam CQVShowDlg::OnMessage(uint32_t message, platform::MsgParam fi
       const int64_t offset = std::max<int64_t>(0, time - rows.row(row).start);
       return OnMessage(msg::kPlayRowAt, reinterpret_cast<platform::MsgParam>(rows.record(row).get()), offset);
     }
-    case msg::kScanFinished: ScanFinished(); return 0;
+    case msg::kScanFinished: ScanFinished(first == 1); return 0;
+    case msg::kExportClip: StartExport(static_cast<int>(first), static_cast<int>(second)); return 0;
+    case msg::kExportProgress: ShowExportProgress(static_cast<int>(first), second == -1); return 0;
     case msg::kChannelProperties: ShowChannelProperties(static_cast<int>(first)); return 0;
     case msg::kWaveHeight:
       factors_.k = first == 0 ? factors_.k % 3 + 1 : std::clamp(static_cast<int>(first), 1, 3);
@@ -516,6 +524,8 @@ bool CQVShowDlg::OpenFolderPath(const QString& given) {
   recordings_->model_rows().Clear();
   summary_ = ScanSummary{};
   summary_.earliest = QDateTime::currentSecsSinceEpoch();
+  searching_ = false;
+  search_->Reset();
   if (folder.toUtf8().size() > 240) {
     app_.messages().Show("The Record file path too long to read!", title_text());
     return false;
@@ -533,14 +543,17 @@ bool CQVShowDlg::OpenFolderPath(const QString& given) {
 
 void CQVShowDlg::AddScannedRows(const std::vector<RecordingRow>& rows) {
   for (const RecordingRow& row : rows) {
+    summary_.paths.push_back(row.path);
+    recordings_->model_rows().Add(row);
+    if (searching_) continue;  // the folder's totals and plates stay
     summary_.types |= row.type_mask;
     summary_.earliest = std::min(summary_.earliest, row.start);
     summary_.latest = std::max(summary_.latest, row.start + std::max<int64_t>(0, row.duration));
     if (!row.car_number.empty() &&
-        std::find(summary_.car_numbers.begin(), summary_.car_numbers.end(), row.car_number) == summary_.car_numbers.end())
+        std::find(summary_.car_numbers.begin(), summary_.car_numbers.end(), row.car_number) == summary_.car_numbers.end()) {
       summary_.car_numbers.push_back(row.car_number);
-    summary_.paths.push_back(row.path);
-    recordings_->model_rows().Add(row);
+      search_->AddPlate(QString::fromStdString(row.car_number));
+    }
   }
 }
 
@@ -569,7 +582,9 @@ void CQVShowDlg::BuildMapTrack() {
   sensor_->Request(track_files_, 0);
 }
 
-void CQVShowDlg::ScanFinished() {
+void CQVShowDlg::ScanFinished(bool update_search_panel) {
+  // An opened folder gives the search panel its types and days.
+  if (update_search_panel && summary_.latest > 0) search_->SetCriteria(summary_.types, summary_.earliest, summary_.latest);
   if (map_->playback_mode()) BuildMapTrack();
   // The calendar shows every listed recording; a click on one plays it (1156).
   const RecordingListModel& rows = recordings_->model_rows();
@@ -595,7 +610,80 @@ void CQVShowDlg::ScanFinished() {
 
 void CQVShowDlg::ShowPlayState(int state) {
   controls_->SetPlayState(state);
-  if (state == kStateStopped) controls_->SetSpeedPosition(4);
+  if (state == kStateStopped) {
+    controls_->SetSpeedPosition(4);
+    // Stopped while a clip is written: the readers complete what they have.
+    if (export_progress_) {
+      playback::Control().export_active = false;
+      ShowExportProgress(100, false);
+    }
+  }
+}
+
+void CQVShowDlg::Search() {
+  const tools::CRecTpyeSearch::Criteria criteria = search_->GetCriteria();
+  play_after_scan_.reset();
+  commands_->Forget();
+  wave_->ClearPosition();
+  scan_->Cancel();
+  recordings_->model_rows().Clear();
+  const QString folder = QString::fromStdString(app_.config().ReadString("Lumivex", "FolderName", ""));
+  if (folder.isEmpty()) return app_.messages().Show("The Record file path can not be empty!", title_text());
+  if (folder.toUtf8().size() > 240) return app_.messages().Show("The Record file path too long to read!", title_text());
+  summary_.paths.clear();
+  searching_ = true;
+  ScanFilter filter;
+  filter.types = criteria.types;
+  filter.from = criteria.start;
+  filter.to = criteria.end;
+  filter.car_number = criteria.plate;
+  ScanWorker::Request request{folder, filter, false};
+  request.recursive = !QDir(folder).isRoot();
+  scan_->Start(request);
+  scan_status_->setText(tr("Searching %1").arg(folder));
+  scan_status_->show();
+}
+
+void CQVShowDlg::BackUp() {
+  if (summary_.paths.empty()) return ShowText("IDS_TIPS_NoBackupFile");
+  const QString title = "select back up path";
+  const QString folder = pick_folder ? pick_folder(title, QString())
+                                     : QFileDialog::getExistingDirectory(this, title, QDir::homePath());
+  if (folder.isEmpty()) return;
+  tools::CSearchFileCopy dialog(summary_.paths, folder.toStdString(), &app_.languages(), this);
+  RunDialog(dialog);
+}
+
+void CQVShowDlg::StartExport(int start, int end) {
+  if (!engine_->has_group() || end <= start) return;
+  commands_->Export(start, end);
+  // The export's progress: the readers report it (1158) until 100.
+  if (!export_progress_) {
+    export_progress_ = new QProgressDialog(tr("Exporting the clip..."), tr("Cancel"), 0, 100, this);
+    export_progress_->setWindowTitle(title_text());
+    export_progress_->setMinimumDuration(0);
+    export_progress_->setAutoClose(false);
+    export_progress_->setAutoReset(false);
+    // Cancel ends the clips where they are: what was written stays a whole clip.
+    connect(export_progress_, &QProgressDialog::canceled, this, [this] {
+      playback::Control().export_active = false;
+      ShowExportProgress(100, false);
+    });
+  }
+  export_progress_->setValue(0);
+  export_progress_->show();
+}
+
+void CQVShowDlg::ShowExportProgress(int percent, bool failed) {
+  if (failed) app_.messages().Show(tr("The clip could not be written (is the folder writable, is the disk full?)."), title_text());
+  if (!export_progress_) return;
+  if (percent >= 100) {
+    export_progress_->hide();
+    export_progress_->deleteLater();
+    export_progress_ = nullptr;
+    return;
+  }
+  export_progress_->setValue(std::clamp(percent, 0, 99));
 }
 
 void CQVShowDlg::OpenFolder() {

@@ -27,11 +27,13 @@
 #include "app/RegionLayout.h"
 #include "app/ScanWorker.h"
 #include "map/CEFMapDlg.h"
+#include "tools/CRecTpyeSearch.h"
 #include "views/CWaveDlg.h"
 #include "playback/SensorWorker.h"
 #include "app/WindowMessages.h"
 
 class QDialog;
+class QProgressDialog;
 
 namespace app {
 
@@ -108,6 +110,9 @@ class CQVShowDlg : public QWidget {
   map::CEFMapDlg* map_view() const { return map_; }
   QWidget* list_region() const { return list_; }
   QWidget* search_region() const { return search_; }
+  tools::CRecTpyeSearch* search_panel() const { return search_; }
+  // The export's progress window while a clip is written (else null).
+  QProgressDialog* export_progress() const { return export_progress_; }
   QWidget* wave_region() const { return wave_; }
   QPushButton* top_button(int id) const;
   bool muted() const { return muted_; }
@@ -125,7 +130,12 @@ class CQVShowDlg : public QWidget {
   void InstallShortcuts();
   void Relayout();
   void AddScannedRows(const std::vector<RecordingRow>& rows);
-  void ScanFinished();
+  void ScanFinished(bool update_search_panel);
+  void Search();
+  void BackUp();
+  void StartExport(int start, int end);
+  // `failed`: the readers kept no clip.
+  void ShowExportProgress(int percent, bool failed);
   void ShowPlayState(int state);
   void ShowRowMenu(int row, const QPoint& global_position);
   void ToggleMute();
@@ -162,7 +172,10 @@ class CQVShowDlg : public QWidget {
   std::optional<std::string> play_after_scan_;
   int recording_length_ = 0;
   QTimer volume_poll_;
-  QFrame* search_ = nullptr;
+  tools::CRecTpyeSearch* search_ = nullptr;
+  QProgressDialog* export_progress_ = nullptr;
+  // The list holds a search's result: the totals and plates stay the folder's.
+  bool searching_ = false;
   views::CWaveDlg* wave_ = nullptr;
   ControlStrip* controls_ = nullptr;
   std::map<int, QPushButton*> top_buttons_;

@@ -201,6 +201,12 @@ void PlayCommands::Seek(int seconds) {
   }
 }
 
+void PlayCommands::Export(int start, int end) {
+  if (!engine_.has_group() || end <= start) return;
+  engine_.Export(start, end);
+  SetState(kStatePlaying);
+}
+
 bool PlayCommands::PlayNextGroup() {
   const std::vector<int> selected = list_.SelectedRows();
   const int next = selected.empty() ? -1 : selected.back() + 1;

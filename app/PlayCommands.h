@@ -60,6 +60,8 @@ class PlayCommands : public QObject {
   void SecondPlay();
   void PauseRequest();  // from the waveform panel
   void Seek(int seconds);
+  // Exports the stretch from `start` to `end` (seconds), playing it forward.
+  void Export(int start, int end);
   // The first row after the selected ones; false at the end of the list.
   bool PlayNextGroup();
   // The command line's file, once the scan listed it: false when it is not listed.

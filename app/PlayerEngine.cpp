@@ -241,6 +241,16 @@ void PlayerEngine::SeekTo(int seconds) {
   WakeReader();
 }
 
+void PlayerEngine::Export(int start, int end) {
+  if (!group_) return;
+  auto& control = playback::Control();
+  // The seek first: a reader that sees the export on sees the seek too.
+  SeekTo(start);
+  control.export_end_seconds = end;
+  control.export_active = true;
+  Resume(false);
+}
+
 void PlayerEngine::SetSpeedPosition(int position) {
   speed_position_ = std::clamp(position, 0, 8);
   const int factor = 1 << speed_position_;

@@ -89,6 +89,9 @@ class PlayerEngine {
   void SecondPlay();
   // Seconds into the recording; plays on in the direction it was going.
   void SeekTo(int seconds);
+  // Plays forward from `start` while the readers write the channels named
+  // in the output slots into clips, until `end` (seconds into the recording).
+  void Export(int start, int end);
   // The position from the clock's reports (seconds into the recording).
   void set_position(int seconds) { position_ = seconds; }
   int position() const { return position_; }

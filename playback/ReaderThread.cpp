@@ -52,7 +52,10 @@ int ReaderThread::Run(const platform::StopToken& stop) {
       Source().Reset();
       return recording == Recording::kNoName ? kExitNoName : kExitCannotOpen;
     }
-    if (recording == Recording::kOpened) continue;
+    if (recording == Recording::kOpened) {
+      if (export_.any_open()) EndExport(true);  // a clip never runs on into another recording
+      continue;
+    }
     if (c_.seek_requested.load()) {
       // Cleared once done: the window then finds the position written back.
       SeekTo(stop);
@@ -64,6 +67,8 @@ int ReaderThread::Run(const platform::StopToken& stop) {
       continue;
     }
     if (!ReadNext(stop)) {
+      // A stretch that reaches the recording's end ends with it.
+      if (c_.export_active.load() && export_.any_open()) EndExport(true);
       // The end (or damage the reader cannot cross): one -3 to every input.
       SendMarker(-3, stop);
       c_.end_reached.store(true);
@@ -167,30 +172,38 @@ void ReaderThread::DispatchRecord(const uint8_t* data, int size, int64_t time_ms
   }
 }
 
+void ReaderThread::EndExport(bool completed) {
+  if (completed) completed = export_.Finish();
+  else export_.Abandon();
+  PlaybackControl::Names names = c_.names();
+  names.exports = {};
+  c_.set_names(names);
+  c_.export_active.store(false);
+  if (t_.window) t_.window->Post(platform::msg::kExportProgress, 100, completed ? 0 : -1);
+}
+
 bool ReaderThread::Export(int channel, const qvv::ReaderPacket& packet, const qvv::AVStream& stream, int64_t ms) {
   if (!c_.export_active.load()) {
     if (export_.any_open()) export_.Finish();  // switched off by the window
     return false;
   }
   if (stream.kind != qvv::kKindVideo || channel < 0 || channel >= kChannels) return true;
+  // An export starts with a seek to its first second: what was read before
+  // the seek is done belongs to the old place (it may even lie past the
+  // export's end, which would end the export before it began).
+  if (c_.seek_requested.load()) return true;
   PlaybackControl::Names names = c_.names();
   const std::string& out = names.exports[static_cast<size_t>(channel)];
   if (out.size() < 5) return true;
   const int end = c_.export_end_seconds.load(), from = std::max(0, c_.seek_target_seconds.load());
   if (ms / 1000 >= end) {
-    export_.Finish();
-    names.exports = {};
-    c_.set_names(names);
-    c_.export_active.store(false);
-    if (t_.window) t_.window->Post(platform::msg::kExportProgress, 100, 0);
+    EndExport(true);
     return false;
   }
-  if (!export_.IsOpen(channel) && !export_.Open(channel, out, stream)) {
-    export_.Abandon();
-    c_.export_active.store(false);
+  if ((!export_.IsOpen(channel) && !export_.Open(channel, out, stream)) || !export_.Write(channel, packet, ms)) {
+    EndExport(false);  // a clip that cannot be created or written (a full disk): none is kept
     return false;
   }
-  export_.Write(channel, packet, ms);
   if (t_.window && end > from) {
     const auto percent = std::clamp<int64_t>((ms / 1000 - from) * 100 / (end - from), 0, 100);
     t_.window->Post(platform::msg::kExportProgress, static_cast<platform::MsgParam>(percent), 0);

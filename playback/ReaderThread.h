@@ -102,6 +102,9 @@ class ReaderThread {
   // (the clips are completed, the slots cleared) or when a clip cannot be
   // created (export is switched off and playback goes on).
   bool Export(int channel, const qvv::ReaderPacket& packet, const qvv::AVStream& stream, int64_t ms);
+  // Completes the clips (or, not `completed`, removes them), clears the
+  // slots and tells the window: 1158 with 100, and -1 when no clip is kept.
+  void EndExport(bool completed);
   ClipExport export_;
   // The "Seek" the map gets once per hold.
   bool gps_seek_sent_ = false;

@@ -29,36 +29,14 @@
 #include "tests/app/WindowFixture.h"
 #include "tests/support/Process.h"
 
+using window_fixture::MakeSamples;
+using window_fixture::MoveRenamed;
 using window_fixture::Player;
 using window_fixture::WaitPlaying;
 using window_fixture::WaitScanned;
 namespace fs = std::filesystem;
 
 namespace {
-
-// Runs dravik-tool mksample into `dir` and gives the files it wrote, sorted.
-QStringList MakeSamples(const std::string& dir, const std::string& options) {
-  std::string out;
-  if (testing_support::RunShell(std::string(DRAVIK_TOOL) + " mksample '" + dir + "' " + options +
-                                    " --width 160 --height 96 --audio none",
-                                &out) != 0)
-    return {};
-  QStringList files = QString::fromStdString(out).split('\n', Qt::SkipEmptyParts);
-  files.sort();
-  return files;
-}
-
-// Moves `from` to `folder`, with `start` in place of the start time its name
-// begins with.
-std::string MoveRenamed(const QString& from, const fs::path& folder, const std::string& start,
-                        const std::string& extension = {}) {
-  std::string name = fs::path(from.toStdString()).filename().string();
-  name.replace(0, 14, start);
-  if (!extension.empty()) name = fs::path(name).replace_extension(extension).string();
-  fs::create_directories(folder);
-  fs::rename(from.toStdString(), folder / name);
-  return (folder / name).string();
-}
 
 app::RecordingRow Row(int type, int64_t start, uint32_t channel, int64_t duration, const std::string& path = "x") {
   app::RecordingRow r;

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QtTest>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -13,6 +14,7 @@
 #include "app/CQVShowApp.h"
 #include "app/CQVShowDlg.h"
 #include "app/WebEngineSetup.h"
+#include "tests/support/Process.h"
 
 namespace window_fixture {
 
@@ -59,5 +61,32 @@ inline bool WaitPlaying(app::CQVShowDlg& window) {
 inline bool WaitScanned(app::CQVShowDlg& window) {
   return QTest::qWaitFor([&] { return !window.scan().running(); }, 60000);
 }
+
+#ifdef DRAVIK_TOOL
+// Runs dravik-tool mksample into `dir` and gives the files it wrote, sorted.
+inline QStringList MakeSamples(const std::string& dir, const std::string& options) {
+  std::string out;
+  if (testing_support::RunShell(std::string(DRAVIK_TOOL) + " mksample '" + dir + "' " + options +
+                                    " --width 160 --height 96 --audio none",
+                                &out) != 0)
+    return {};
+  QStringList files = QString::fromStdString(out).split('\n', Qt::SkipEmptyParts);
+  files.sort();
+  return files;
+}
+
+// Moves `from` to `folder`, with `start` in place of the start time its name
+// begins with.
+inline std::string MoveRenamed(const QString& from, const std::filesystem::path& folder, const std::string& start,
+                        const std::string& extension = {}) {
+  std::string name = std::filesystem::path(from.toStdString()).filename().string();
+  name.replace(0, 14, start);
+  if (!extension.empty()) name = std::filesystem::path(name).replace_extension(extension).string();
+  std::filesystem::create_directories(folder);
+  std::filesystem::rename(from.toStdString(), folder / name);
+  return (folder / name).string();
+}
+
+#endif
 
 }  // namespace window_fixture
