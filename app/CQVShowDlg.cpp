@@ -24,6 +24,7 @@
 #include "app/FileProperty.h"
 #include "app/SingleProperty.h"
 #include "app/LanguageUi.h"
+#include "playback/ReaderThread.h"
 #include "tools/CSearchFileCopy.h"
 
 namespace app {
@@ -439,7 +440,7 @@ platform::MsgParam CQVShowDlg::OnMessage(uint32_t message, platform::MsgParam fi
     }
     case msg::kScanFinished: ScanFinished(first == 1); return 0;
     case msg::kExportClip: StartExport(static_cast<int>(first), static_cast<int>(second)); return 0;
-    case msg::kExportProgress: ShowExportProgress(static_cast<int>(first), second == -1); return 0;
+    case msg::kExportProgress: ShowExportProgress(static_cast<int>(first), static_cast<int>(second)); return 0;
     case msg::kChannelProperties: ShowChannelProperties(static_cast<int>(first)); return 0;
     case msg::kWaveHeight:
       factors_.k = first == 0 ? factors_.k % 3 + 1 : std::clamp(static_cast<int>(first), 1, 3);
@@ -450,6 +451,10 @@ platform::MsgParam CQVShowDlg::OnMessage(uint32_t message, platform::MsgParam fi
         // The recording ended: the next group follows. An end that comes
         // while a new request starts is the previous recording's.
         if (engine_->starting()) return 0;
+        // An end while an export waits for its seek or writes is the place's
+        // before the seek (an export that reaches the end is over before
+        // its recording's end is reported).
+        if (engine_->exporting()) return 0;
         wave_->ClearPosition();
         commands_->RecordingEnded();
         return 0;
@@ -613,9 +618,9 @@ void CQVShowDlg::ShowPlayState(int state) {
   if (state == kStateStopped) {
     controls_->SetSpeedPosition(4);
     // Stopped while a clip is written: the readers complete what they have.
-    if (export_progress_) {
-      playback::Control().export_active = false;
-      ShowExportProgress(100, false);
+    if (engine_->exporting() || export_progress_) {
+      engine_->CancelExport();
+      ShowExportProgress(100, 0);
     }
   }
 }
@@ -656,6 +661,10 @@ void CQVShowDlg::BackUp() {
 
 void CQVShowDlg::StartExport(int start, int end) {
   if (!engine_->has_group() || end <= start) return;
+  if (engine_->exporting() || export_progress_) {
+    playback::Control().clear_exports();
+    return app_.messages().Show(tr("A clip is being exported; wait until it is done."), title_text());
+  }
   commands_->Export(start, end);
   // The export's progress: the readers report it (1158) until 100.
   if (!export_progress_) {
@@ -664,18 +673,24 @@ void CQVShowDlg::StartExport(int start, int end) {
     export_progress_->setMinimumDuration(0);
     export_progress_->setAutoClose(false);
     export_progress_->setAutoReset(false);
+    // The window waits while the clips are written: no second export, no seek.
+    export_progress_->setWindowModality(Qt::WindowModal);
     // Cancel ends the clips where they are: what was written stays a whole clip.
     connect(export_progress_, &QProgressDialog::canceled, this, [this] {
-      playback::Control().export_active = false;
-      ShowExportProgress(100, false);
+      engine_->CancelExport();
+      ShowExportProgress(100, 0);
     });
   }
   export_progress_->setValue(0);
   export_progress_->show();
 }
 
-void CQVShowDlg::ShowExportProgress(int percent, bool failed) {
-  if (failed) app_.messages().Show(tr("The clip could not be written (is the folder writable, is the disk full?)."), title_text());
+void CQVShowDlg::ShowExportProgress(int percent, int outcome) {
+  if (outcome == playback::kExportFailed)
+    app_.messages().Show(tr("The clip could not be written (is the folder writable, is the disk full?)."), title_text());
+  else if (outcome == playback::kExportEmpty)
+    app_.messages().Show(tr("Nothing was exported: the chosen channels have no pictures in the marked stretch."),
+                         title_text());
   if (!export_progress_) return;
   if (percent >= 100) {
     export_progress_->hide();

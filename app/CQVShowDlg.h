@@ -134,8 +134,8 @@ class CQVShowDlg : public QWidget {
   void Search();
   void BackUp();
   void StartExport(int start, int end);
-  // `failed`: the readers kept no clip.
-  void ShowExportProgress(int percent, bool failed);
+  // `outcome`: 0, or the readers' kExportFailed / kExportEmpty.
+  void ShowExportProgress(int percent, int outcome);
   void ShowPlayState(int state);
   void ShowRowMenu(int row, const QPoint& global_position);
   void ToggleMute();

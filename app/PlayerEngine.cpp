@@ -244,11 +244,24 @@ void PlayerEngine::SeekTo(int seconds) {
 void PlayerEngine::Export(int start, int end) {
   if (!group_) return;
   auto& control = playback::Control();
-  // The seek first: a reader that sees the export on sees the seek too.
-  SeekTo(start);
+  // The reader turns the export on when it has done the seek: nothing read
+  // before the stretch's start is written, nothing after it is lost.
   control.export_end_seconds = end;
-  control.export_active = true;
+  control.export_active = false;
+  control.export_pending = true;
+  SeekTo(start);
   Resume(false);
+}
+
+bool PlayerEngine::exporting() const {
+  const auto& control = playback::Control();
+  return control.export_pending.load() || control.export_active.load();
+}
+
+void PlayerEngine::CancelExport() {
+  auto& control = playback::Control();
+  control.export_pending = false;
+  control.export_active = false;
 }
 
 void PlayerEngine::SetSpeedPosition(int position) {

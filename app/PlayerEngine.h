@@ -92,6 +92,10 @@ class PlayerEngine {
   // Plays forward from `start` while the readers write the channels named
   // in the output slots into clips, until `end` (seconds into the recording).
   void Export(int start, int end);
+  // An export waits for its seek or writes its clips.
+  bool exporting() const;
+  // The readers complete the clips they have (at their next packet).
+  void CancelExport();
   // The position from the clock's reports (seconds into the recording).
   void set_position(int seconds) { position_ = seconds; }
   int position() const { return position_; }

@@ -27,6 +27,9 @@ struct PlaybackControl {
   std::atomic<int> audio_channel{0};
   std::atomic<int> current_channel{0};      // whose time stamps the clock follows (per-channel files)
   std::atomic<bool> export_active{false};
+  // An export waits for its seek: the reader that completes the seek turns
+  // export_active on, so that nothing read before the stretch's start is written.
+  std::atomic<bool> export_pending{false};
   std::atomic<int> export_end_seconds{0};
   std::atomic<bool> end_reached{false};
   // Set while paused: key frames only, no sound, no GPS (the map gets "Seek" once).
@@ -59,6 +62,12 @@ struct PlaybackControl {
     names.request = names_.request + 1;
     names_ = std::move(names);
   }
+  // The clip outputs alone (the recording's names and number stay).
+  void set_exports(const std::array<std::string, kChannels>& exports) {
+    std::lock_guard lock(names_mutex);
+    names_.exports = exports;
+  }
+  void clear_exports() { set_exports({}); }
   // The same names, opened afresh by the next play.
   void renew_request() {
     std::lock_guard lock(names_mutex);

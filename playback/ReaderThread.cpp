@@ -53,13 +53,19 @@ int ReaderThread::Run(const platform::StopToken& stop) {
       return recording == Recording::kNoName ? kExitNoName : kExitCannotOpen;
     }
     if (recording == Recording::kOpened) {
-      if (export_.any_open()) EndExport(true);  // a clip never runs on into another recording
+      // A clip never runs on into another recording. (An export may start
+      // with the opening: the window asks for it with the recording.)
+      if (export_.any_open()) EndExport(true);
       continue;
     }
     if (c_.seek_requested.load()) {
+      // A seek ends the clips of an export that runs; an export that waits
+      // for this seek starts with it.
+      if (export_.any_open()) EndExport(true);
       // Cleared once done: the window then finds the position written back.
       SeekTo(stop);
       c_.seek_requested.store(false);
+      if (c_.export_pending.exchange(false)) c_.export_active.store(true);
       continue;
     }
     if (c_.end_reached.load()) {
@@ -68,7 +74,7 @@ int ReaderThread::Run(const platform::StopToken& stop) {
     }
     if (!ReadNext(stop)) {
       // A stretch that reaches the recording's end ends with it.
-      if (c_.export_active.load() && export_.any_open()) EndExport(true);
+      if (c_.export_active.load()) EndExport(true);
       // The end (or damage the reader cannot cross): one -3 to every input.
       SendMarker(-3, stop);
       c_.end_reached.store(true);
@@ -120,6 +126,8 @@ bool ReaderThread::HandleCommand() {
   if (!c_.command_pending.exchange(false)) return false;
   FlushEngine();
   if (c_.stop_requested.exchange(false)) {
+    // Stopped in the middle of an export: the clips keep what they have.
+    if (export_.any_open()) EndExport(true);
     Source().Reset();
     return true;
   }
@@ -173,18 +181,18 @@ void ReaderThread::DispatchRecord(const uint8_t* data, int size, int64_t time_ms
 }
 
 void ReaderThread::EndExport(bool completed) {
+  const bool written = export_.any_open();
   if (completed) completed = export_.Finish();
   else export_.Abandon();
-  PlaybackControl::Names names = c_.names();
-  names.exports = {};
-  c_.set_names(names);
+  c_.clear_exports();
   c_.export_active.store(false);
-  if (t_.window) t_.window->Post(platform::msg::kExportProgress, 100, completed ? 0 : -1);
+  const int outcome = !completed ? kExportFailed : written ? 0 : kExportEmpty;
+  if (t_.window) t_.window->Post(platform::msg::kExportProgress, 100, outcome);
 }
 
 bool ReaderThread::Export(int channel, const qvv::ReaderPacket& packet, const qvv::AVStream& stream, int64_t ms) {
   if (!c_.export_active.load()) {
-    if (export_.any_open()) export_.Finish();  // switched off by the window
+    if (export_.any_open()) EndExport(true);  // switched off by the window
     return false;
   }
   if (stream.kind != qvv::kKindVideo || channel < 0 || channel >= kChannels) return true;

@@ -41,6 +41,9 @@ struct EngineTargets {
 inline constexpr int kExitNoName = 272;
 inline constexpr int kExitCannotOpen = 274;
 inline constexpr int kExitNormal = 275;
+// The second word of the last export report (1158 with 100).
+inline constexpr int kExportFailed = -1;  // a clip could not be created or written: none is kept
+inline constexpr int kExportEmpty = -2;   // the channels chosen had no pictures in the stretch
 
 engine::SourceKind SourceOf(Container type);
 
@@ -103,7 +106,8 @@ class ReaderThread {
   // created (export is switched off and playback goes on).
   bool Export(int channel, const qvv::ReaderPacket& packet, const qvv::AVStream& stream, int64_t ms);
   // Completes the clips (or, not `completed`, removes them), clears the
-  // slots and tells the window: 1158 with 100, and -1 when no clip is kept.
+  // slots and tells the window: 1158 with 100, and kExportFailed when a clip
+  // could not be written, kExportEmpty when the stretch had nothing to write.
   void EndExport(bool completed);
   ClipExport export_;
   // The "Seek" the map gets once per hold.

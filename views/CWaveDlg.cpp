@@ -119,7 +119,18 @@ void CWaveDlg::SetPosition(int seconds, int total_seconds) {
   calendar_->SetPlayPosition(seconds);
 }
 
-void CWaveDlg::ClearPosition() { position_->Clear(); }
+void CWaveDlg::ClearPosition() {
+  position_->Clear();
+  // Cut points belong to the place they were set on.
+  cut_.Clear();
+  update(CutStrip());
+}
+
+void CWaveDlg::SetCutRecording(const CutRecording& recording) {
+  cut_recording_ = recording;
+  cut_.Clear();
+  update(CutStrip());
+}
 
 void CWaveDlg::SetMode(Mode mode) {
   mode_ = mode;
@@ -189,10 +200,12 @@ void CWaveDlg::CutVideo() {
   selected = std::clamp(selected, 0, playback::kChannels - 1);
   // The selected pane's file names the clip, or the next channel's that has one.
   uint32_t types = 0;
+  int named = selected;
   for (int i = 0; i < playback::kChannels; ++i) {
-    const auto& t = cut_recording_.types[static_cast<size_t>((selected + i) % playback::kChannels)];
-    if (t) {
+    const int c = (selected + i) % playback::kChannels;
+    if (const auto& t = cut_recording_.types[static_cast<size_t>(c)]) {
       types = *t;
+      named = c;
       break;
     }
   }
@@ -206,17 +219,17 @@ void CWaveDlg::CutVideo() {
   if (result != QDialog::Accepted) return;
 
   // The output slots: the selected pane's channel, or the ticked channels in order.
-  playback::PlaybackControl& control = playback::Control();
-  playback::PlaybackControl::Names names = control.names();
-  names.exports = {};
+  // "Selected window" on a pane without a recording: the channel that named
+  // the clip is the one saved.
+  std::array<std::string, playback::kChannels> exports{};
   const std::vector<std::string> paths = dialog.OutputPaths();
   const std::vector<int> ticked = dialog.TickedChannels();
   if (ticked.empty()) {
-    if (!paths.empty()) names.exports[static_cast<size_t>(selected)] = paths.front();
+    if (!paths.empty()) exports[static_cast<size_t>(named)] = paths.front();
   } else {
-    for (size_t i = 0; i < ticked.size() && i < paths.size(); ++i) names.exports[static_cast<size_t>(ticked[i])] = paths[i];
+    for (size_t i = 0; i < ticked.size() && i < paths.size(); ++i) exports[static_cast<size_t>(ticked[i])] = paths[i];
   }
-  control.set_names(names);
+  playback::Control().set_exports(exports);
   if (window_) window_->Post(platform::msg::kExportClip, cut_.start().seconds, cut_.end().seconds);
   position_->HoldFor(kHoldAfterExportMs);
   cut_.Clear();

@@ -78,7 +78,8 @@ class CWaveDlg : public QWidget, public playback::WaveSink {
     std::array<std::optional<uint32_t>, playback::kChannels> types{};
     bool mp4 = false;
   };
-  void SetCutRecording(const CutRecording& recording) { cut_recording_ = recording; }
+  // A new recording: its cut points start afresh.
+  void SetCutRecording(const CutRecording& recording);
   void SetLanguages(const app::LanguageResources* languages) { languages_ = languages; }
   void SetCutPoint();     // 1103
   void DeleteCutPoint();  // 1104

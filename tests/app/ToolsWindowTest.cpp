@@ -7,6 +7,7 @@
 #include <QtTest>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "tests/app/WindowFixture.h"
@@ -138,37 +139,51 @@ class ToolsWindowTest : public QObject {
     views::CWaveDlg& panel = *window.wave_panel();
     QVERIFY(window.OpenFolderPath(QString::fromStdString((folder_ / "day1").string())));
     QVERIFY(WaitScanned(window));
-    QVERIFY(window.commands().ChooseGroup(0));
-    QVERIFY(WaitPlaying(window));
-    QVERIFY(QTest::qWaitFor([&] { return panel.position_bar()->total() == 8; }, 20000));
-
-    // 6 s, then 2 s: the stretch is 2 .. 6 s.
     QSlider* slider = panel.position_bar()->slider();
-    slider->setValue(6);
-    panel.SetCutPoint();
-    slider->setValue(2);
-    panel.SetCutPoint();
-    QCOMPARE(panel.cut_points().state(), views::CutPoints::kRange);
+    // A group playing and paused (its end cannot come in between), then two
+    // points on the slider.
+    auto paused_with_points = [&](int group, int first, int second) {
+      if (!window.commands().ChooseGroup(group) || !WaitPlaying(window)) return false;
+      if (!QTest::qWaitFor([&] { return panel.position_bar()->total() == 8; }, 20000)) return false;
+      window.commands().Play();  // pause
+      if (!QTest::qWaitFor([&] { return window.engine().paused(); }, 20000)) return false;
+      slider->setValue(first);
+      panel.SetCutPoint();
+      slider->setValue(second);
+      panel.SetCutPoint();
+      return panel.cut_points().state() == views::CutPoints::kRange;
+    };
+    auto export_to = [&](const QString& folder, std::function<void(tools::CSaveVideoFileDlg&)> choose) {
+      std::vector<std::string> paths;
+      panel.run_dialog = [&](QDialog& dialog) {
+        auto& save = static_cast<tools::CSaveVideoFileDlg&>(dialog);
+        QDir().mkpath(folder);
+        save.folderBox()->setText(folder);
+        choose(save);
+        paths = save.OutputPaths();
+        save.accept();
+        return save.result();
+      };
+      panel.CutVideo();
+      return paths;
+    };
+    // The export's outcome shows first (its clips named, or a message); the
+    // progress window goes with the readers' last report after it.
+    auto export_over = [&](const std::function<bool()>& outcome) {
+      return QTest::qWaitFor(outcome, 60000) &&
+             QTest::qWaitFor([&] { return !window.engine().exporting() && window.export_progress() == nullptr; }, 60000);
+    };
 
+    // 6 s, then 2 s: the stretch is 2 .. 6 s of channels 2 and 4.
+    QVERIFY(paused_with_points(0, 6, 2));
     const QString out = dir_.path() + "/clips";
-    QVERIFY(QDir().mkpath(out));
-    std::vector<std::string> paths;
-    panel.run_dialog = [&](QDialog& dialog) {
-      auto& save = static_cast<tools::CSaveVideoFileDlg&>(dialog);
-      save.folderBox()->setText(out);
+    const std::vector<std::string> paths = export_to(out, [](tools::CSaveVideoFileDlg& save) {
       save.channel(1)->click();
       save.channel(3)->click();
-      paths = save.OutputPaths();
-      save.accept();
-      return save.result();
-    };
-    panel.CutVideo();
+    });
     QCOMPARE(paths.size(), size_t{2});
-    // The clips take their names when complete; the progress window goes.
-    QVERIFY(QTest::qWaitFor([&] { return fs::exists(paths[0]) && fs::exists(paths[1]); }, 60000));
-    QVERIFY(QTest::qWaitFor([&] { return window.export_progress() == nullptr; }, 20000));
-    QVERIFY(!playback::Control().export_active.load());
-
+    QVERIFY(export_over([&] { return fs::exists(paths[0]) && fs::exists(paths[1]); }));
+    QVERIFY(player.messages.shown.isEmpty());
     for (const std::string& clip : paths) {
       QVERIFY2(fs::exists(clip), clip.c_str());
       std::string probe;
@@ -189,49 +204,26 @@ class ToolsWindowTest : public QObject {
       QVERIFY2(errors.empty(), errors.c_str());
     }
     // Channels not ticked have no clip; no temporary file is left.
-    QCOMPARE(QDir(out).entryList(QDir::Files).size(), 2);
+    QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden).size(), 2);
 
     // A stretch to the recording's end ends with the recording: 6 .. 8 s of
     // the selected pane (channel 1).
-    auto mark = [&](int from, int to) {
-      slider->setValue(from);
-      panel.SetCutPoint();
-      slider->setValue(to);
-      panel.SetCutPoint();
-      return panel.cut_points().state() == views::CutPoints::kRange;
-    };
-    QVERIFY(QTest::qWaitFor([&] { return panel.position_bar()->total() == 8; }, 20000));
-    QVERIFY(mark(6, 8));
-    panel.run_dialog = [&](QDialog& dialog) {
-      auto& save = static_cast<tools::CSaveVideoFileDlg&>(dialog);
-      save.folderBox()->setText(out + "/end");
-      QDir().mkpath(out + "/end");
+    QVERIFY(paused_with_points(1, 6, 8));
+    const std::vector<std::string> to_end = export_to(out + "/end", [](tools::CSaveVideoFileDlg& save) {
       if (!save.selectedWindow()->isChecked()) save.selectedWindow()->click();
-      paths = save.OutputPaths();
-      save.accept();
-      return save.result();
-    };
-    panel.CutVideo();
-    QCOMPARE(paths.size(), size_t{1});
-    QVERIFY2(QTest::qWaitFor([&] { return fs::exists(paths[0]); }, 60000), paths[0].c_str());
-    QVERIFY(QTest::qWaitFor([&] { return window.export_progress() == nullptr; }, 20000));
-    QVERIFY(QFileInfo(QString::fromStdString(paths[0])).fileName().endsWith("_01.avi"));
+    });
+    QCOMPARE(to_end.size(), size_t{1});
+    QVERIFY2(export_over([&] { return fs::exists(to_end[0]); }), to_end[0].c_str());
+    QVERIFY(QFileInfo(QString::fromStdString(to_end[0])).fileName().endsWith("_01.avi"));
 
     // A folder gone before the clip is written: a message, no clip.
-    QVERIFY(mark(1, 3));
+    QVERIFY(paused_with_points(0, 1, 3));
     player.messages.shown.clear();
-    panel.run_dialog = [&](QDialog& dialog) {
-      auto& save = static_cast<tools::CSaveVideoFileDlg&>(dialog);
-      QDir().mkpath(out + "/gone");
-      save.folderBox()->setText(out + "/gone");
-      save.accept();
-      QDir(out + "/gone").removeRecursively();
-      return save.result();
-    };
-    panel.CutVideo();
-    QVERIFY(QTest::qWaitFor([&] { return !player.messages.shown.isEmpty(); }, 60000));
+    export_to(out + "/gone", [&](tools::CSaveVideoFileDlg&) {});
+    QVERIFY(QDir(out + "/gone").removeRecursively());
+    QVERIFY(export_over([&] { return !player.messages.shown.isEmpty(); }));
+    QCOMPARE(player.messages.shown.size(), 1);
     QVERIFY2(player.messages.shown.front().contains("could not be written"), qPrintable(player.messages.shown.front()));
-    QVERIFY(QTest::qWaitFor([&] { return window.export_progress() == nullptr; }, 5000));
     QVERIFY(!QDir(out + "/gone").exists());
   }
 };

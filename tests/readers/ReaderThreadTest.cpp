@@ -52,11 +52,14 @@ struct Window : platform::MessageSink {
   void Post(uint32_t message, platform::MsgParam first, platform::MsgParam second) override {
     if (message == platform::msg::kProgress && second == -3) ends.fetch_add(1);
     if (message == platform::msg::kFileOpened) opened.fetch_add(1);
-    if (message == platform::msg::kExportProgress) progress.store(static_cast<int>(first));
+    if (message == platform::msg::kExportProgress) {
+      progress.store(static_cast<int>(first));
+      if (first == 100) outcome.store(static_cast<int>(second));
+    }
     if (message == platform::msg::kMp4NoBackward) no_backward.fetch_add(1);
   }
   platform::MsgParam Send(uint32_t, platform::MsgParam, platform::MsgParam) override { return 0; }
-  std::atomic<int> ends{0}, opened{0}, progress{-1}, no_backward{0};
+  std::atomic<int> ends{0}, opened{0}, progress{-1}, no_backward{0}, outcome{1};
 };
 
 struct Sinks : playback::MapSink, playback::WaveSink {
@@ -104,6 +107,7 @@ class ReaderThreads : public ::testing::Test {
     c.play_speed = 256;
     c.audio_channel = 0;
     c.export_active = false;
+    c.export_pending = false;
     c.seek_target_seconds = 0;
     c.hold.Reset();
     c.set_names({});
@@ -429,6 +433,48 @@ TEST_F(ReaderThreads, ExportWritesClipsOfTheFirstSecondsThenPlaybackGoesOn) {
     EXPECT_FALSE(std::filesystem::exists(dir_ / (std::string(clip) + ".part")));
   }
   EXPECT_FALSE(std::filesystem::exists(dir_ / "clip1.avi")) << "only the channels asked for";
+}
+
+TEST_F(ReaderThreads, AnExportWaitingForItsSeekWritesFromTheStretchsStartAndOneWithNothingToWriteSaysSo) {
+  const auto files = Sample("qvv");
+  auto& control = playback::Control();
+  {
+    // Armed with its seek to 1 s: nothing before it is written.
+    playback::PlaybackControl::Names names;
+    names.qvv = files[0];
+    names.exports[1] = (dir_ / "from1.avi").string();
+    control.export_pending = true;
+    control.export_end_seconds = 2;
+    control.seek_target_seconds = 1;
+    control.seek_requested = true;
+    Play(Container::Qvv, names, 32, false, nullptr, 0);
+    EXPECT_FALSE(control.export_pending.load());
+    EXPECT_FALSE(control.export_active.load());
+    EXPECT_EQ(window_.outcome.load(), 0);
+    std::string out;
+    ASSERT_EQ(RunShell("ffprobe -v error -select_streams v -count_packets -show_entries stream=nb_read_packets "
+                       "-show_entries format=start_time -of default=nw=1 '" + (dir_ / "from1.avi").string() + "'",
+                       &out),
+              0);
+    EXPECT_NE(out.find("nb_read_packets=25\n"), std::string::npos) << out;
+  }
+  {
+    // Channel 7 has no pictures in a 4-channel recording: the export ends
+    // with the recording and says that nothing was written.
+    window_.outcome = 1;
+    playback::PlaybackControl::Names names;
+    names.qvv = files[0];
+    names.exports[6] = (dir_ / "none.avi").string();
+    control.export_active = true;
+    control.export_end_seconds = 10;
+    control.seek_target_seconds = 0;
+    Play(Container::Qvv, names, 32, false, nullptr, 0);
+    EXPECT_FALSE(control.export_active.load());
+    EXPECT_EQ(window_.progress.load(), 100);
+    EXPECT_EQ(window_.outcome.load(), playback::kExportEmpty);
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "none.avi"));
+    EXPECT_TRUE(control.names().exports[6].empty());
+  }
 }
 
 TEST_F(ReaderThreads, AClipThatCannotBeCreatedSwitchesExportOffAndPlaybackGoesOn) {

@@ -254,6 +254,29 @@ class SearchAndExportTest : public QObject {
     QCOMPARE(panel.cut_points().state(), views::CutPoints::kNone);
     QCOMPARE(QString::fromStdString(config.ReadString("Lumivex", "SaveName", "")), dir.path());
     QCOMPARE(config.ReadInt("WaveConfig", "SaveParam", 0), 1 | 8 | 32);
+
+    // "Selected window" on the third pane, which has no recording: the
+    // fourth channel, which named the clip, is the one saved.
+    // (The slider takes no position reports for a while after an export.)
+    panel.position_bar()->slider()->setValue(10);
+    panel.SetCutPoint();
+    panel.position_bar()->slider()->setValue(20);
+    panel.SetCutPoint();
+    QCOMPARE(panel.cut_points().state(), views::CutPoints::kRange);
+    panel.run_dialog = [&](QDialog& d) {
+      auto& save = static_cast<CSaveVideoFileDlg&>(d);
+      save.folderBox()->setText(dir.path());
+      if (!save.selectedWindow()->isChecked()) save.selectedWindow()->click();
+      return int(QDialog::Accepted);
+    };
+    panel.CutVideo();
+    QCOMPARE(QString::fromStdString(playback::Control().names().exports[3]), dir.path() + "/20240315080010_1001_03.avi");
+    QVERIFY(playback::Control().names().exports[2].empty());
+    // A new recording forgets the points set on the old one.
+    panel.SetCutPoint();
+    QCOMPARE(panel.cut_points().state(), views::CutPoints::kOne);
+    panel.SetCutRecording(recording);
+    QCOMPARE(panel.cut_points().state(), views::CutPoints::kNone);
     playback::Control().set_names({});
 
     // An MP4 recording cannot be cut.
