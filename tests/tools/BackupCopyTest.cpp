@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <future>
 #include <set>
@@ -218,9 +219,13 @@ TEST(BackupCopy, ACopyThatDoesNotReadBackAsItsSourceFails) {
   const fs::path out = dir / "out";
   fs::create_directory(out);
   BackupCopy copy(sources, out.string());
-  // a is read back while b is copied. Another program changes a's last byte
-  // before it is read back; b's copy waits at its second block until a has
-  // been reported, and must then be abandoned.
+  // a is read back while b is copied. a's read-back waits at its first block
+  // until b's copy is at its second block; another program then changes a's
+  // last byte. b's copy waits there until a has been reported, and must then
+  // be abandoned.
+  const auto bound = std::chrono::minutes(2);
+  std::promise<void> b_at_block_two;
+  std::shared_future<void> b_at_block_two_future = b_at_block_two.get_future().share();
   std::promise<void> a_reported;
   std::shared_future<void> a_reported_future = a_reported.get_future().share();
   bool damaged = false;
@@ -228,9 +233,11 @@ TEST(BackupCopy, ACopyThatDoesNotReadBackAsItsSourceFails) {
   copy.set_progress([&](const CopyProgress& p) {
     if (!p.verifying && p.index == 1 && p.done == 2 * tools::kCopyBlockBytes) {
       temporary_files_meanwhile = TemporaryFiles(out).size();
-      a_reported_future.wait();
+      b_at_block_two.set_value();
+      EXPECT_EQ(a_reported_future.wait_for(bound), std::future_status::ready) << "a is never reported";
     }
     if (!p.verifying || p.index != 0 || damaged) return;
+    EXPECT_EQ(b_at_block_two_future.wait_for(bound), std::future_status::ready) << "b's copy never gets to block 2";
     for (const auto& temp : TemporaryFiles(out)) {
       if (!temp.filename().string().starts_with(".a.qvv.")) continue;
       const int fd = ::open(temp.c_str(), O_WRONLY);
