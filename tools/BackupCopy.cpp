@@ -334,9 +334,13 @@ void BackupCopy::CopyToTemp(int index, Stage& stage) {
 }
 
 void BackupCopy::Finish(Stage& stage) {
+  // A cancel that came while the file waited is not held up by the flush,
+  // which may take long on a slow device: the copy is dropped unflushed.
+  if (cancel_.load()) return stage.End(FileOutcome::Cancelled);
   // A full disk or a failing device may only show when the data is flushed
   // or the file closed.
   if (::fsync(stage.out.get()) != 0 || !stage.out.Close()) return stage.End(FileOutcome::Failed, kWriteErrorText);
+  if (cancel_.load()) return stage.End(FileOutcome::Cancelled);
 
   // Read the copy back: it counts only when it holds what was read.
   auto buffer = std::make_unique<unsigned char[]>(kCopyBlockBytes);

@@ -4,6 +4,7 @@
 // as its source) or is cancelled, files already there, and the checksum.
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -15,6 +16,7 @@
 #include <chrono>
 #include <filesystem>
 #include <future>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -22,6 +24,45 @@
 #include "tests/support/TempDir.h"
 #include "tools/BackupCopy.h"
 #include "tools/FileChecksum.h"
+
+// The flushes and cache drops the copy asks the kernel for, by file name, in
+// the order they come: these stand in front of the C library's own (the copy
+// is linked into this program), note the call and pass it on.
+namespace {
+std::mutex g_disk_calls_lock;
+std::vector<std::string> g_disk_calls;  // "fsync NAME", "dontneed NAME", or a test's own mark
+
+void NoteDiskCall(const std::string& text) {
+  std::lock_guard lock(g_disk_calls_lock);
+  g_disk_calls.push_back(text);
+}
+
+std::string NameOfDescriptor(int fd) {
+  char target[4096];
+  const std::string link = "/proc/self/fd/" + std::to_string(fd);
+  const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
+  if (n <= 0) return "?";
+  const std::string path(target, static_cast<size_t>(n));
+  return path.substr(path.find_last_of('/') + 1);
+}
+
+template <typename Function>
+Function NextDefinition(const char* name) {
+  return reinterpret_cast<Function>(::dlsym(RTLD_NEXT, name));
+}
+}  // namespace
+
+extern "C" int fsync(int fd) {
+  static const auto real = NextDefinition<int (*)(int)>("fsync");
+  NoteDiskCall("fsync " + NameOfDescriptor(fd));
+  return real(fd);
+}
+
+extern "C" int posix_fadvise(int fd, off_t offset, off_t length, int advice) {
+  static const auto real = NextDefinition<int (*)(int, off_t, off_t, int)>("posix_fadvise");
+  if (advice == POSIX_FADV_DONTNEED) NoteDiskCall("dontneed " + NameOfDescriptor(fd));
+  return real(fd, offset, length, advice);
+}
 
 namespace {
 
@@ -261,6 +302,67 @@ TEST(BackupCopy, ACopyThatDoesNotReadBackAsItsSourceFails) {
   EXPECT_EQ(reports[0].outcome, tools::FileOutcome::Failed);
   EXPECT_EQ(copy.copied(), 0);
   EXPECT_TRUE(Names(out).empty()) << "neither a nor the abandoned b stays";
+}
+
+// The disk calls noted since the last call that name a file starting with
+// one of `prefixes` (a temporary file by its name alone, ".a.qvv"), and the
+// test's own marks; the notes are cleared.
+std::vector<std::string> DiskCallsFor(const std::vector<std::string>& prefixes) {
+  std::lock_guard lock(g_disk_calls_lock);
+  std::vector<std::string> kept;
+  for (const std::string& call : g_disk_calls) {
+    const size_t space = call.find(' ');
+    std::string name = call.substr(space + 1);
+    const bool ours = std::any_of(prefixes.begin(), prefixes.end(), [&](const std::string& p) { return name.starts_with(p); });
+    if (!ours && !call.starts_with("mark ")) continue;
+    if (name.ends_with(".part")) name = name.substr(0, name.rfind('.', name.size() - 6));
+    kept.push_back(call.substr(0, space) + " " + name);
+  }
+  g_disk_calls.clear();
+  return kept;
+}
+
+TEST(BackupCopy, ACancelWhileAFileWaitsForItsFlushDropsItUnflushed) {
+  TempDir dir;
+  const std::vector<std::string> sources = {MakeFile(dir / "in/x.qvv", 3 * tools::kCopyBlockBytes, 1),
+                                            MakeFile(dir / "in/a.qvv", 3 * tools::kCopyBlockBytes, 2),
+                                            MakeFile(dir / "in/b.qvv", 3 * tools::kCopyBlockBytes, 3)};
+  const fs::path out = dir / "out";
+  fs::create_directory(out);
+  DiskCallsFor({});
+  BackupCopy copy(sources, out.string());
+  // x's read-back waits at its first block. Meanwhile a is copied and handed
+  // over (it waits behind x), and b starts: the cancel comes then, and only
+  // then does x's read-back go on. a, waiting for its flush, is dropped
+  // without one.
+  const auto bound = std::chrono::minutes(2);
+  std::promise<void> x_reading, cancelled;
+  std::shared_future<void> x_reading_future = x_reading.get_future().share();
+  std::shared_future<void> cancelled_future = cancelled.get_future().share();
+  bool x_held = false;
+  copy.set_progress([&](const CopyProgress& p) {
+    if (p.verifying && p.index == 0 && !x_held) {
+      x_held = true;
+      x_reading.set_value();
+      EXPECT_EQ(cancelled_future.wait_for(bound), std::future_status::ready) << "b's copy never starts";
+    }
+    if (!p.verifying && p.index == 2 && p.done == 0) {
+      EXPECT_EQ(x_reading_future.wait_for(bound), std::future_status::ready) << "x is never read back";
+      copy.Cancel();
+      cancelled.set_value();
+    }
+  });
+  std::vector<FileReport> reports;
+  copy.set_file_done([&](const FileReport& r) { reports.push_back(r); });
+  EXPECT_FALSE(copy.Run());
+  EXPECT_EQ(copy.StatusText(), "copy error:cancelled");
+  EXPECT_EQ(DiskCallsFor({".x.qvv.", ".a.qvv.", ".b.qvv."}),
+            (std::vector<std::string>{"fsync .x.qvv"}))
+      << "x was flushed before the cancel; a and b never are";
+  ASSERT_EQ(reports.size(), 3u);
+  for (const FileReport& r : reports) EXPECT_EQ(r.outcome, tools::FileOutcome::Cancelled) << r.source;
+  EXPECT_EQ(copy.copied(), 0);
+  EXPECT_TRUE(Names(out).empty()) << "no temporary file stays";
 }
 
 // Copies three files into `out`, where the second does not fit; what the
