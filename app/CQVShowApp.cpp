@@ -68,8 +68,15 @@ CQVShowApp::~CQVShowApp() {
 
 CQVShowApp* CQVShowApp::Instance() { return g_instance; }
 
-void CQVShowApp::Configure() {
+bool CQVShowApp::Configure() {
   home_ = ChooseHomeForThisProcess(command_line_.home);
+  if (home_.folder.empty()) {
+    // Installed, and no home folder anywhere: the program's own folder is
+    // not written, so there is nowhere for its settings.
+    std::fprintf(stderr,
+                 "Dravik: no folder for the settings: set HOME or XDG_CONFIG_HOME, or name one with --home FOLDER\n");
+    return false;
+  }
   config_ = AppConfig(home_.folder / AppConfig::kFileName);
   if (!config_.EnsureExists()) messages_->ShowMessageBox(LanguageResources::kNoPermission);
   languages_ = std::make_unique<LanguageResources>(home_.folder, config_, messages_);
@@ -77,6 +84,7 @@ void CQVShowApp::Configure() {
   map_type_ = config_.ReadInt("Lumivex", "MapType", 2);
   switches_.Load(config_);
   switches_.Apply();
+  return true;
 }
 
 int CQVShowApp::RunMapDemo() {

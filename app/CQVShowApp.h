@@ -34,8 +34,9 @@ class CQVShowApp {
   static CQVShowApp* Instance();
 
   // The home folder, "setting.ini" (the built-in default when missing), the
-  // language, the map type and the switch tables.
-  void Configure();
+  // language, the map type and the switch tables. False when there is no
+  // home folder to be had (the reason is on the standard error).
+  bool Configure();
   // Creates the main window and runs it until it closes (or, with
   // --screenshot, until the picture is saved). The process's exit status.
   int Run();

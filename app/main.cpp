@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
     return ok ? 0 : 1;
   }
   app::CQVShowApp application(command_line);
-  application.Configure();
+  if (!application.Configure()) return 1;
   const int status = application.Run();
   application.ExitInstance();
   return status;
