@@ -339,7 +339,13 @@ void BackupCopy::Finish(Stage& stage) {
   if (cancel_.load()) return stage.End(FileOutcome::Cancelled);
   // A full disk or a failing device may only show when the data is flushed
   // or the file closed.
-  if (::fsync(stage.out.get()) != 0 || !stage.out.Close()) return stage.End(FileOutcome::Failed, kWriteErrorText);
+  if (::fsync(stage.out.get()) != 0) return stage.End(FileOutcome::Failed, kWriteErrorText);
+  // The flushed pages are dropped from the cache, so that the read-back
+  // below fetches them from the device rather than from memory (where the
+  // file system allows: a page still being written stays, and the device's
+  // own cache is beyond reach).
+  ::posix_fadvise(stage.out.get(), 0, 0, POSIX_FADV_DONTNEED);
+  if (!stage.out.Close()) return stage.End(FileOutcome::Failed, kWriteErrorText);
   if (cancel_.load()) return stage.End(FileOutcome::Cancelled);
 
   // Read the copy back: it counts only when it holds what was read.
@@ -350,6 +356,7 @@ void BackupCopy::Finish(Stage& stage) {
     if (!back.ok() || ::fstat(back.get(), &back_stat) != 0 ||
         static_cast<uint64_t>(back_stat.st_size) != stage.read.length)
       return stage.End(FileOutcome::Failed, kWriteErrorText);
+    ::posix_fadvise(back.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     Fingerprint copy;
     const int index = stage.report.index;
     const ReadResult r = ReadFingerprint(back.get(), buffer.get(), cancel_, [&](uint64_t bytes) {

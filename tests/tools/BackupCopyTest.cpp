@@ -322,6 +322,26 @@ std::vector<std::string> DiskCallsFor(const std::vector<std::string>& prefixes) 
   return kept;
 }
 
+TEST(BackupCopy, TheCopyIsFlushedAndDroppedFromTheCacheBeforeItIsReadBack) {
+  TempDir dir;
+  const std::string a = MakeFile(dir / "in/a.qvv", 3 * tools::kCopyBlockBytes + 7, 1);
+  const fs::path out = dir / "out";
+  fs::create_directory(out);
+  DiskCallsFor({});
+  BackupCopy copy({a}, out.string());
+  bool marked = false;
+  copy.set_progress([&](const CopyProgress& p) {
+    if (p.verifying && !marked) {
+      NoteDiskCall("mark read-back");
+      marked = true;
+    }
+  });
+  EXPECT_TRUE(copy.Run());
+  EXPECT_EQ(DiskCallsFor({".a.qvv."}),
+            (std::vector<std::string>{"fsync .a.qvv", "dontneed .a.qvv", "mark read-back"}));
+  EXPECT_EQ(ReadFileBytes(out / "a.qvv"), ReadFileBytes(a));
+}
+
 TEST(BackupCopy, ACancelWhileAFileWaitsForItsFlushDropsItUnflushed) {
   TempDir dir;
   const std::vector<std::string> sources = {MakeFile(dir / "in/x.qvv", 3 * tools::kCopyBlockBytes, 1),
@@ -357,7 +377,7 @@ TEST(BackupCopy, ACancelWhileAFileWaitsForItsFlushDropsItUnflushed) {
   EXPECT_FALSE(copy.Run());
   EXPECT_EQ(copy.StatusText(), "copy error:cancelled");
   EXPECT_EQ(DiskCallsFor({".x.qvv.", ".a.qvv.", ".b.qvv."}),
-            (std::vector<std::string>{"fsync .x.qvv"}))
+            (std::vector<std::string>{"fsync .x.qvv", "dontneed .x.qvv"}))
       << "x was flushed before the cancel; a and b never are";
   ASSERT_EQ(reports.size(), 3u);
   for (const FileReport& r : reports) EXPECT_EQ(r.outcome, tools::FileOutcome::Cancelled) << r.source;
