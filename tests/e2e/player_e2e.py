@@ -10,8 +10,13 @@ usage: player_e2e.py DRAVIK DRAVIK_TOOL [--shots DIR]
   manual's pictures).
 
 Every wait is a bounded poll for a condition; no verdict rests on a sleep.
+
+The programs it starts end with it: each is killed when the driver dies
+(also by SIGKILL, as CTest's timeout does), and a SIGTERM or SIGINT cleans up
+as the normal end does.
 """
 import configparser
+import ctypes
 import os
 import shutil
 import signal
@@ -41,6 +46,27 @@ def check(ok, what):
     else:
         failures.append(what)
     return ok
+
+
+_libc = ctypes.CDLL(None, use_errno=True)
+PR_SET_PDEATHSIG = 1
+DRIVER = os.getpid()
+
+
+def die_with_driver():
+    """In a child before it runs its program: SIGKILL when the driver dies."""
+    _libc.prctl(PR_SET_PDEATHSIG, signal.SIGKILL, 0, 0, 0)
+    if os.getppid() != DRIVER:  # the driver died before the line above
+        os.kill(os.getpid(), signal.SIGKILL)
+
+
+def run(command, **kwargs):
+    return subprocess.run(command, preexec_fn=die_with_driver, **kwargs)
+
+
+def on_termination(number, _frame):
+    """SIGTERM: end through main's cleanup."""
+    raise SystemExit(128 + number)
 
 
 def wait_for(condition, what, limit=POLL_LIMIT, step=0.1):
@@ -131,7 +157,8 @@ class Display:
         read, write = os.pipe()
         self.server = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write), "-screen", "0", "%dx%dx24" % (WIDTH, HEIGHT), "-fbdir", folder,
-             "-nolisten", "tcp", "-noreset"], pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+             "-nolisten", "tcp", "-noreset"], pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            preexec_fn=die_with_driver)
         os.close(write)
         number = b""
         with os.fdopen(read, "rb") as r:
@@ -160,13 +187,31 @@ class Player:
         self.display = display
         self.env = env
         self.log = open(log_path, "wb")
+        # Its own session: the browser's helper processes it starts are in its
+        # process group, and end with it.
         self.process = subprocess.Popen(command, env=env, stdout=self.log, stderr=subprocess.STDOUT,
-                                        start_new_session=True)
+                                        start_new_session=True, preexec_fn=die_with_driver)
         self.origin = (0, 0)
 
     def xdotool(self, *args):
-        return subprocess.run(["xdotool"] + [str(a) for a in args], env=self.env, stdout=subprocess.PIPE,
-                              stderr=subprocess.DEVNULL, text=True, timeout=30).stdout
+        return run(["xdotool"] + [str(a) for a in args], env=self.env, stdout=subprocess.PIPE,
+                   stderr=subprocess.DEVNULL, text=True, timeout=30).stdout
+
+    def windows(self):
+        """The player's visible windows."""
+        return self.xdotool("search", "--onlyvisible", "--pid", self.process.pid).split()
+
+    def focused(self):
+        return self.xdotool("getwindowfocus").strip()
+
+    def end(self):
+        """Kills what is left of the player: the program, if it still runs,
+        and any helper process of its group."""
+        try:
+            os.killpg(self.process.pid, signal.SIGKILL)
+        except (ProcessLookupError, PermissionError):
+            pass
+        self.process.wait()
 
     def find_window(self):
         ids = self.xdotool("search", "--onlyvisible", "--pid", self.process.pid).split()
@@ -256,7 +301,7 @@ def make_samples(tool, folder):
          "--start", "2024-03-16 08:30:00"],
     ]
     for args in jobs:
-        subprocess.run([tool, "mksample"] + args, check=True, stdout=subprocess.DEVNULL)
+        run([tool, "mksample"] + args, check=True, stdout=subprocess.DEVNULL)
 
 
 def main():
@@ -274,6 +319,8 @@ def main():
     if shots:
         os.makedirs(shots, exist_ok=True)
     started = time.monotonic()
+    signal.signal(signal.SIGTERM, on_termination)
+    signal.signal(signal.SIGHUP, on_termination)
     tmp = tempfile.mkdtemp(prefix="dravik-e2e-")
     display = player = None
     try:
@@ -361,17 +408,16 @@ def main():
         list_before = display.grab()
         player.hover(LIST[0] + 100, LIST[1] + 200)
         player.key("ctrl+o")
-        dialog = wait_for(lambda: len(player.xdotool("search", "--onlyvisible", "--pid", player.process.pid).split()) > 1,
-                          "the folder dialog")
+        dialog = wait_for(lambda: [w for w in player.windows() if w != player.window], "the folder dialog")
         check(dialog is not None, "Ctrl+O opens the folder dialog")
-        if dialog:
-            time.sleep(0.5)  # the dialog's line edit takes the keyboard once it is mapped (no verdict here)
+        # What is typed goes to the dialog once it has the keyboard.
+        if dialog and check(wait_for(lambda: player.focused() in dialog, "the dialog to take the keyboard") is not None,
+                            "the folder dialog takes the keyboard"):
             shot("open-folder")
             player.key("ctrl+a")
             player.type(second)
             player.key("Return")
-            wait_for(lambda: len(player.xdotool("search", "--onlyvisible", "--pid", player.process.pid).split()) == 1,
-                     "the dialog to close")
+            wait_for(lambda: player.windows() == [player.window], "the dialog to close")
         check(wait_for(lambda: changed_fraction(list_before, display.grab(), LIST) > 0.05, "the new list") is not None,
               "the list shows the folder opened")
         # A double click on the group (the day's MP4 recordings) plays it.
@@ -391,9 +437,16 @@ def main():
         log("      languages in menu order: %s; choosing %s" % (names, target))
         captions_before = display.grab()
         player.click(*BUTTON_LANGUAGE)
-        menu = wait_for(lambda: len(player.xdotool("search", "--onlyvisible", "--pid", player.process.pid).split()) > 1,
-                        "the language menu")
+        menu = wait_for(lambda: [w for w in player.windows() if w != player.window], "the language menu")
         check(menu is not None, "the Language button opens its menu")
+        if menu:
+            # The menu takes the keyboard when it is shown; it is drawn after that.
+            geometry = dict(line.split("=", 1) for line in player.xdotool("getwindowgeometry", "--shell", menu[0]).split()
+                            if "=" in line)
+            rect = (int(geometry.get("X", 0)), int(geometry.get("Y", 0)), int(geometry.get("WIDTH", 0)),
+                    int(geometry.get("HEIGHT", 0)))
+            check(wait_for(lambda: changed_fraction(captions_before, display.grab(), rect) > 0.05, "the menu drawn")
+                  is not None, "the language menu is drawn")
         shot("language-menu")
         player.key(*(["Down"] * (names.index(target) + 1) + ["Return"]))
         buttons = (BUTTON_OPEN[0] - 45, 32, 400, 26)
@@ -419,11 +472,12 @@ def main():
         sound = all(read_ini(os.path.join(languages, f)).has_section("String") for f in files)
         check(len(files) >= 4 and sound, "the language files are sound INI files: %s" % sorted(files))
     finally:
-        if player and player.running():
-            os.killpg(player.process.pid, signal.SIGKILL)
-            player.process.wait()
-            check(False, "the player was still running at the end")
+        signal.signal(signal.SIGTERM, signal.SIG_IGN)  # the cleanup runs to its end
+        signal.signal(signal.SIGHUP, signal.SIG_IGN)
         if player:
+            if player.running():
+                check(False, "the player was still running at the end")
+            player.end()
             player.log.close()
             if failures:
                 log("---- the player's output (last 4000 characters)")
