@@ -340,11 +340,6 @@ void BackupCopy::Finish(Stage& stage) {
   // A full disk or a failing device may only show when the data is flushed
   // or the file closed.
   if (::fsync(stage.out.get()) != 0) return stage.End(FileOutcome::Failed, kWriteErrorText);
-  // The flushed pages are dropped from the cache, so that the read-back
-  // below fetches them from the device rather than from memory (where the
-  // file system allows: a page still being written stays, and the device's
-  // own cache is beyond reach).
-  ::posix_fadvise(stage.out.get(), 0, 0, POSIX_FADV_DONTNEED);
   if (!stage.out.Close()) return stage.End(FileOutcome::Failed, kWriteErrorText);
   if (cancel_.load()) return stage.End(FileOutcome::Cancelled);
 
