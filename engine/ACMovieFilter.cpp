@@ -230,15 +230,15 @@ int ACMovieFilter::FinalFilter() {
   if (any) c.sleeper->SleepMs(100);
   // Threads cannot be killed safely: one that does not end in time is
   // reported and keeps running on the shared state (see the destructor).
-  // A thread may still have a sleep to finish: the sleeper lets time go on.
+  // A thread may still have a sleep to finish: the joins wait through the
+  // sleeper, which lets time go on for it.
   {
-    platform::BlockingCall joining(*c.sleeper);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStopWaitMs);
+    const uint32_t start = c.time->TickCount();
     for (int ch = 0; ch < kChannelPositions; ++ch) {
       Threads& t = threads_[static_cast<size_t>(ch)];
       for (platform::WorkerThread* w : {&t.decode, &t.play, &t.alg}) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (!w->Join(static_cast<int>(std::max<int64_t>(0, left.count())))) {
+        const uint32_t waited = std::min<uint32_t>(platform::TicksSince(start, c.time->TickCount()), kStopWaitMs);
+        if (!w->Join(kStopWaitMs - static_cast<int>(waited), *c.sleeper)) {
           std::fprintf(stderr, "dravik: the %s thread of channel %d did not stop within %d ms\n", w->name().c_str(),
                        ch + 1, kStopWaitMs);
           c.unanswered.fetch_add(1);
@@ -762,8 +762,11 @@ void ACMovieFilter::Core::PlayLoop(int channel, const platform::StopToken& stop)
           last_display = now;
           held = false;
           // A pause, not a sleep: a picture or the start of playback must
-          // not find this channel asleep while the others go on.
+          // not find this channel asleep while the others go on. What woke
+          // it (a picture, a flush, the stop) is looked at before any
+          // further wait: the wake-up is used up.
           sleeper->WaitFor(p.play_wake, 100);
+          continue;
         }
       } else if (held) {
         Show(p, channel, current, picture.get(), width, height);

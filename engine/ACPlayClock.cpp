@@ -48,6 +48,7 @@ struct ACPlayClock::Core {
   platform::Event stop_wake{platform::Event::Mode::ManualReset};
   platform::Event dts_added{platform::Event::Mode::AutoReset};
   platform::Event state_changed{platform::Event::Mode::AutoReset};
+  platform::Event thread_started{platform::Event::Mode::AutoReset};  // the thread announced itself
 
   // Owned by the clock thread (or the test driving RunPass); base is read by tests.
   int speed = 16;
@@ -93,12 +94,21 @@ bool ACPlayClock::Start(ClockTarget* filter, AudioClock* audio) {
   thread_.Join(platform::kInfinite);  // one that ended: returns at once
   Attach(filter, audio);
   core_->stop_wake.Reset();
-  return thread_.Start([core = core_](const platform::StopToken& stop) { core->ThreadBody(stop); });
+  core_->thread_started.Reset();
+  if (!thread_.Start([core = core_](const platform::StopToken& stop) { core->ThreadBody(stop); })) return false;
+  // Returns once the thread has announced itself to the sleeper: a fake clock
+  // that does not know it yet would let time run on without it meanwhile (the
+  // play threads' waits end, the pictures' times go by unplayed). The caller
+  // holds time while it waits here, as it works.
+  if (!core_->thread_started.Wait(kStartWaitMs))
+    std::fprintf(stderr, "dravik: the playback clock did not come up within %d ms\n", kStartWaitMs);
+  return true;
 }
 
 void ACPlayClock::Core::ThreadBody(const platform::StopToken& stop) {
   if (sleeper == &own_sleeper) own_sleeper.Start();
   sleeper->SleepMs(0);  // announces the thread to the sleeper (a fake clock counts it)
+  thread_started.Set();
   while (!stop.StopRequested()) RunPass(platform::kInfinite);
   if (sleeper == &own_sleeper) own_sleeper.Stop();
 }
@@ -108,8 +118,8 @@ bool ACPlayClock::Stop() {
   // waiting for a state: wake it.
   thread_.RequestStop();
   core_->stop_wake.Set();
-  platform::BlockingCall joining(*core_->sleeper);  // its sleep between time stamps still has to end
-  if (thread_.Join(kStopWaitMs)) return true;
+  // Through the sleeper: its sleep between time stamps may still have to end.
+  if (thread_.Join(kStopWaitMs, *core_->sleeper)) return true;
   std::fprintf(stderr, "dravik: the playback clock did not stop within %d ms\n", kStopWaitMs);
   return false;
 }

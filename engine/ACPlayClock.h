@@ -38,6 +38,7 @@ class ACPlayClock {
   static constexpr int kMinWaitMs = 20;    // shorter gaps are not waited for
   static constexpr int kStepMs = 30;       // a single step advances at least this far
   static constexpr int kStopWaitMs = 2000;
+  static constexpr int kStartWaitMs = 2000;  // for the thread to come up
 
   // owner receives the progress notices (may be null). sleeper: null for the
   // millisecond sleeper; time: null for the system's; fakes for tests (they
@@ -48,8 +49,9 @@ class ACPlayClock {
   ACPlayClock(const ACPlayClock&) = delete;
   ACPlayClock& operator=(const ACPlayClock&) = delete;
 
-  // Starts the clock thread. False without a filter, when a thread runs for
-  // another filter, or when the last one has not ended yet.
+  // Starts the clock thread and returns once it runs (a fake sleeper knows it
+  // then). False without a filter, when a thread runs for another filter, or
+  // when the last one has not ended yet.
   bool Start(ClockTarget* filter, AudioClock* audio);
   // Stops the thread; false (reported) when it did not end within kStopWaitMs.
   bool Stop();

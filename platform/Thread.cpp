@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cstdio>
 
+#include "platform/Sleeper.h"
+
 namespace platform {
 
 WorkerThread::WorkerThread(std::string name) : name_(std::move(name)) {}
@@ -23,9 +25,12 @@ bool WorkerThread::Start(Body body) {
   try {
     thread_ = std::thread([shared, body = std::move(body)] {
       body(StopToken(shared->stop));
-      std::lock_guard lock(shared->mutex);
-      shared->finished = true;
-      shared->cv.notify_all();
+      {
+        std::lock_guard lock(shared->mutex);
+        shared->finished = true;
+        shared->cv.notify_all();
+      }
+      shared->done.Set();
     });
   } catch (const std::system_error&) {
     return false;
@@ -66,6 +71,20 @@ bool WorkerThread::Join(int timeout_ms) {
       return false;
     }
   }
+  std::lock_guard control(control_);
+  // The body has returned; another Join may have joined it meanwhile.
+  if (thread_.joinable() && shared_ == shared) thread_.join();
+  return true;
+}
+
+bool WorkerThread::Join(int timeout_ms, Sleeper& sleeper) {
+  std::shared_ptr<Shared> shared;
+  {
+    std::lock_guard control(control_);
+    if (!thread_.joinable()) return true;
+    shared = shared_;
+  }
+  if (!sleeper.WaitFor(shared->done, timeout_ms)) return false;
   std::lock_guard control(control_);
   // The body has returned; another Join may have joined it meanwhile.
   if (thread_.joinable() && shared_ == shared) thread_.join();

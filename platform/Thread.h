@@ -11,7 +11,11 @@
 #include <string>
 #include <thread>
 
+#include "platform/Event.h"
+
 namespace platform {
+
+class Sleeper;
 
 class StopToken {
  public:
@@ -39,6 +43,10 @@ class WorkerThread {
   // Waits up to timeout_ms for the body to return. True when it has ended (the
   // thread is joined); false when it is still running.
   bool Join(int timeout_ms);
+  // The same, waiting through a sleeper: a fake clock sees the wait end when
+  // the body returns, and lets time go on meanwhile only while every thread
+  // it knows waits (the one joined may have a sleep to finish).
+  bool Join(int timeout_ms, Sleeper& sleeper);
   // RequestStop + Join; a thread that does not end in time is detached and
   // reported on stderr. Returns true when the thread ended by itself.
   bool Stop(int timeout_ms);
@@ -49,6 +57,7 @@ class WorkerThread {
     std::mutex mutex;
     std::condition_variable cv;
     bool finished = false;  // guarded by mutex
+    Event done{Event::Mode::ManualReset};  // set once finished is
   };
 
   std::string name_;

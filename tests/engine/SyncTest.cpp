@@ -20,7 +20,9 @@
 #include "cli/play/QvvPlayback.h"
 #include "engine/ACH264Decoder.h"
 #include "engine/ACMovieFilter.h"
+#include "engine/ACPlayClock.h"
 #include "engine/EngineGlobals.h"
+#include "platform/Thread.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/Process.h"
 #include "tests/support/QvvSample.h"
@@ -129,6 +131,91 @@ TEST(FakeClock, AnAnnouncedJoinLetsTimeGoOnForTheThreadJoined) {
   EXPECT_EQ(joined_at, 31u);
   EXPECT_TRUE(released_before_waking);
   EXPECT_EQ(clock.Now(), 36u);
+}
+
+// A thread that waits on the clock with a short time-out again and again, as
+// the play threads do while nothing comes: while every other participant
+// waits, time moves in its steps.
+class Ticker {
+ public:
+  explicit Ticker(FakeClock& clock) : clock_(clock) {
+    std::latch in(1);
+    thread_ = std::thread([&] {
+      clock_.Participate();
+      in.count_down();
+      while (!clock_.WaitFor(stop_, 10)) {
+      }
+    });
+    in.wait();
+  }
+  ~Ticker() {
+    stop_.Set();
+    thread_.join();  // woken by the event: needs no time
+  }
+
+ private:
+  FakeClock& clock_;
+  platform::Event stop_{platform::Event::Mode::ManualReset};
+  std::thread thread_;
+};
+
+// Joined through the sleeper, a thread's end is seen by the clock: time goes
+// on while it sleeps and stands from the moment its body returns, however
+// late the joiner gets back to work.
+TEST(FakeClock, AJoinThroughTheSleeperStopsTimeWhenTheThreadEnds) {
+  for (int round = 0; round < 20; ++round) {
+    SCOPED_TRACE(round);
+    FakeClock clock;
+    clock.Participate();
+    Ticker ticker(clock);
+    platform::WorkerThread worker("sleeping");
+    std::latch in(1);
+    ASSERT_TRUE(worker.Start([&](const platform::StopToken&) {
+      clock.Participate();
+      in.count_down();
+      clock.SleepMs(45);
+    }));
+    in.wait();  // to the clock: working, until the worker takes part
+    EXPECT_TRUE(worker.Join(1000, clock));
+    EXPECT_EQ(clock.Now(), 45u);
+    EXPECT_FALSE(worker.Running());
+  }
+}
+
+// The playback clock's thread takes part before Start returns: time does not
+// run on (here in the ticker's steps) while the thread is being started, so
+// the first time stamp is handed out when playback starts.
+TEST(PlayClockOnTheFakeClock, StartReturnsWithTheThreadTakingPart) {
+  struct FirstCall : engine::ClockTarget {
+    FakeClock* clock = nullptr;
+    std::atomic<uint64_t> at{0};
+    platform::Event called{platform::Event::Mode::ManualReset};
+    void CurDTS(int64_t, int, int, bool) override {
+      if (called.IsSet()) return;
+      at.store(clock->Now());
+      called.Set();
+    }
+    void OneFrame(int) override {}
+    void PushFrame(int) override {}
+  };
+  engine::ResetAllSourceEvents();
+  engine::SourceActiveEvent(engine::SourceKind::Qvv).Set();
+  for (int round = 0; round < 20; ++round) {
+    SCOPED_TRACE(round);
+    FakeClock clock;
+    clock.Participate();
+    Ticker ticker(clock);
+    FirstCall target;
+    target.clock = &clock;
+    engine::ACPlayClock play_clock(nullptr, &clock, &clock);
+    ASSERT_EQ(play_clock.AddDTS(0, 0, 0), 1);
+    play_clock.SetState(engine::kStatePlay);
+    ASSERT_TRUE(play_clock.Start(&target, nullptr));
+    ASSERT_TRUE(clock.WaitFor(target.called, 1000));
+    EXPECT_EQ(target.at.load(), 0u);
+    EXPECT_TRUE(play_clock.Stop());
+  }
+  engine::ResetAllSourceEvents();
 }
 
 class Sync : public ::testing::Test {
