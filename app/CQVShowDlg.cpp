@@ -661,10 +661,10 @@ void CQVShowDlg::BackUp() {
 
 void CQVShowDlg::StartExport(int start, int end) {
   if (!engine_->has_group() || end <= start) return;
-  if (engine_->exporting() || export_progress_) {
-    playback::Control().clear_exports();
+  // The panel refuses a second export; one that came anyway leaves the
+  // running export's slots alone.
+  if (engine_->exporting() || export_progress_)
     return app_.messages().Show(tr("A clip is being exported; wait until it is done."), title_text());
-  }
   commands_->Export(start, end);
   // The export's progress: the readers report it (1158) until 100.
   if (!export_progress_) {

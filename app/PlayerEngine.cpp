@@ -133,6 +133,8 @@ void PlayerEngine::Destroy() {
 bool PlayerEngine::PlayGroup(const RecordingGroup& group, int offset_seconds, bool reverse) {
   if (!filter_) return false;
   auto& control = playback::Control();
+  // A new recording ends an export (the readers complete its clips).
+  CancelExport();
   engine::ResetAllSourceEvents();
   // A reader of another type keeps its file open where it stopped: it goes,
   // so that its recording starts afresh when it is chosen again.
@@ -218,6 +220,7 @@ void PlayerEngine::Stop() {
   control.stop_requested = true;
   control.command_pending = true;
   control.seek_requested = false;  // a seek not yet done: the next play starts afresh anyway
+  CancelExport();  // the readers complete the clips they have
   clock_->SetState(engine::kStateHalt);
   control.renew_request();  // the next play opens the recording afresh
   control.reverse_play = false;

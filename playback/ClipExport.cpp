@@ -61,21 +61,29 @@ bool ClipExport::Write(int channel, const qvv::ReaderPacket& packet, int64_t ms)
   return true;
 }
 
-bool ClipExport::Finish() {
+bool ClipExport::Finish(int* kept) {
   bool all = true;
+  int named = 0;
   for (auto& slot : clips_) {
     if (!slot) continue;
     Clip& c = *slot;
-    const bool whole = c.writer.Finish() >= 0 && !c.failed && c.written > 0;
+    const bool finished = c.writer.Finish() >= 0 && !c.failed;
+    const bool whole = finished && c.written > 0;
     std::error_code ec;
     if (whole) std::filesystem::rename(Partial(c.path), c.path, ec);
-    if (!whole || ec) {
+    if (whole && !ec) {
+      ++named;
+    } else {
       std::filesystem::remove(Partial(c.path), ec);
-      std::fprintf(stderr, "dravik: the clip %s could not be written completely\n", c.path.c_str());
-      all = false;
+      // A clip that ended before its first key frame holds nothing: no fault.
+      if (!finished || c.written > 0) {
+        std::fprintf(stderr, "dravik: the clip %s could not be written completely\n", c.path.c_str());
+        all = false;
+      }
     }
     slot.reset();
   }
+  if (kept) *kept = named;
   return all;
 }
 

@@ -24,8 +24,9 @@ class ClipExport {
   bool any_open() const;
   // A picture of the channel at `ms`; false when writing failed.
   bool Write(int channel, const qvv::ReaderPacket& packet, int64_t ms);
-  // Completes every clip (true when all were written whole).
-  bool Finish();
+  // Completes every clip: false when one could not be written; `kept` gets
+  // the count of clips named (a clip without a key frame yet is dropped).
+  bool Finish(int* kept = nullptr);
   // Removes every clip not finished.
   void Abandon();
 

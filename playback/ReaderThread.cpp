@@ -181,12 +181,12 @@ void ReaderThread::DispatchRecord(const uint8_t* data, int size, int64_t time_ms
 }
 
 void ReaderThread::EndExport(bool completed) {
-  const bool written = export_.any_open();
-  if (completed) completed = export_.Finish();
+  int written = 0;
+  if (completed) completed = export_.Finish(&written);
   else export_.Abandon();
   c_.clear_exports();
   c_.export_active.store(false);
-  const int outcome = !completed ? kExportFailed : written ? 0 : kExportEmpty;
+  const int outcome = !completed ? kExportFailed : written > 0 ? 0 : kExportEmpty;
   if (t_.window) t_.window->Post(platform::msg::kExportProgress, 100, outcome);
 }
 

@@ -196,9 +196,13 @@ void CWaveDlg::CutVideo() {
     const std::string text = languages_ ? languages_->Text("IDS_TIPS_NeedMoreCutPiot") : std::string();
     return Tell(text.empty() ? QStringLiteral("Need more cut point") : QString::fromStdString(text));
   }
+  // One export at a time: its clips are named in the slots until it ends.
+  if (playback::Control().export_active.load() || playback::Control().export_pending.load())
+    return Tell(tr("A clip is being exported; wait until it is done."));
   int selected = window_ ? static_cast<int>(window_->Send(platform::msg::kSelectedChannel, 0, 0)) : 0;
   selected = std::clamp(selected, 0, playback::kChannels - 1);
-  // The selected pane's file names the clip, or the next channel's that has one.
+  // The selected pane's recording names the clip (its types, its channel),
+  // or the next channel's that has one.
   uint32_t types = 0;
   int named = selected;
   for (int i = 0; i < playback::kChannels; ++i) {
@@ -209,7 +213,7 @@ void CWaveDlg::CutVideo() {
       break;
     }
   }
-  const QString name = ClipName(file_start_ + cut_.start().seconds, types, selected + 1);
+  const QString name = ClipName(file_start_ + cut_.start().seconds, types, named + 1);
   const QString folder = config_ ? QString::fromStdString(config_->ReadString("Lumivex", "SaveName", "")) : QString();
   const int word = config_ ? config_->ReadInt("WaveConfig", "SaveParam", 0) : 0;
   tools::CSaveVideoFileDlg dialog(name, folder, word, languages_, this);

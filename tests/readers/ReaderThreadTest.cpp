@@ -22,6 +22,7 @@
 #include "engine/EngineGlobals.h"
 #include "playback/ChannelFilesReaderThread.h"
 #include "playback/ChannelSlots.h"
+#include "playback/ClipExport.h"
 #include "playback/QvvReaderThread.h"
 #include "playback/SensorWorker.h"
 #include "tests/support/Process.h"
@@ -475,6 +476,24 @@ TEST_F(ReaderThreads, AnExportWaitingForItsSeekWritesFromTheStretchsStartAndOneW
     EXPECT_FALSE(std::filesystem::exists(dir_ / "none.avi"));
     EXPECT_TRUE(control.names().exports[6].empty());
   }
+}
+
+TEST_F(ReaderThreads, AClipEndedBeforeItsFirstKeyFrameIsDroppedWithoutAFault) {
+  // Stopped or cut before the channel's first key frame: nothing to keep,
+  // which is no failure to report.
+  playback::ClipExport clips;
+  qvv::AVStream video;
+  video.kind = qvv::kKindVideo;
+  video.width = 160;
+  video.height = 96;
+  video.frame_rate = 25;
+  const std::string path = (dir_ / "early.avi").string();
+  ASSERT_TRUE(clips.Open(0, path, video));
+  int kept = -1;
+  EXPECT_TRUE(clips.Finish(&kept));
+  EXPECT_EQ(kept, 0);
+  EXPECT_FALSE(std::filesystem::exists(path));
+  EXPECT_FALSE(std::filesystem::exists(path + ".part"));
 }
 
 TEST_F(ReaderThreads, AClipThatCannotBeCreatedSwitchesExportOffAndPlaybackGoesOn) {

@@ -230,9 +230,9 @@ class SearchAndExportTest : public QObject {
     panel.CutVideo();
     QCOMPARE(config.ReadInt("WaveConfig", "SaveParam", 0), 1 | 8);
     QCOMPARE(sink.Count(platform::msg::kExportClip), 0);
-    // The name: the cut's start, channel 4's types (the next channel with a
-    // file after the selected third), the selected pane's number.
-    QCOMPARE(default_name, QString("20240315080010_1001_0302.avi"));
+    // The name: the cut's start, channel 4's types and number (the next
+    // channel with a file after the selected third).
+    QCOMPARE(default_name, QString("20240315080010_1001_0402.avi"));
 
     // Accepted with channels 2 and 4: their slots, then 1157 with 10 and 40.
     panel.run_dialog = [&](QDialog& d) {
@@ -244,8 +244,8 @@ class SearchAndExportTest : public QObject {
     playback::Control().set_names({});
     panel.CutVideo();
     const auto names = playback::Control().names();
-    QCOMPARE(QString::fromStdString(names.exports[1]), dir.path() + "/20240315080010_1001_0302.avi");
-    QCOMPARE(QString::fromStdString(names.exports[3]), dir.path() + "/20240315080010_1001_0304.avi");
+    QCOMPARE(QString::fromStdString(names.exports[1]), dir.path() + "/20240315080010_1001_0402.avi");
+    QCOMPARE(QString::fromStdString(names.exports[3]), dir.path() + "/20240315080010_1001_0404.avi");
     for (int c : {0, 2, 4, 11}) QVERIFY(names.exports[static_cast<size_t>(c)].empty());
     const Posted* exported = sink.Last(platform::msg::kExportClip);
     QVERIFY(exported);
@@ -270,7 +270,7 @@ class SearchAndExportTest : public QObject {
       return int(QDialog::Accepted);
     };
     panel.CutVideo();
-    QCOMPARE(QString::fromStdString(playback::Control().names().exports[3]), dir.path() + "/20240315080010_1001_03.avi");
+    QCOMPARE(QString::fromStdString(playback::Control().names().exports[3]), dir.path() + "/20240315080010_1001_04.avi");
     QVERIFY(playback::Control().names().exports[2].empty());
     // A new recording forgets the points set on the old one.
     panel.SetCutPoint();
