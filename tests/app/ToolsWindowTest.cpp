@@ -205,6 +205,10 @@ class ToolsWindowTest : public QObject {
     }
     // Channels not ticked have no clip; no temporary file is left.
     QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden).size(), 2);
+    // Playing goes on from the stretch's end to the recording's, then the next group plays.
+    QVERIFY(QTest::qWaitFor([&] {
+      return window.recordings()->SelectedRows() == std::vector<int>{1} && window.engine().playing();
+    }, 60000));
 
     // A stretch to the recording's end ends with the recording: 6 .. 8 s of
     // the selected pane (channel 1).
@@ -215,6 +219,8 @@ class ToolsWindowTest : public QObject {
     QCOMPARE(to_end.size(), size_t{1});
     QVERIFY2(export_over([&] { return fs::exists(to_end[0]); }), to_end[0].c_str());
     QVERIFY(QFileInfo(QString::fromStdString(to_end[0])).fileName().endsWith("_01.avi"));
+    // The recording's end follows the export's: the last group ends, the player stops.
+    QVERIFY(QTest::qWaitFor([&] { return window.commands().state() == app::kStateStopped; }, 60000));
 
     // A folder gone before the clip is written: a message, no clip.
     QVERIFY(paused_with_points(0, 1, 3));
