@@ -7,6 +7,7 @@
 
 #include "app/LanguageResources.h"
 #include "app/LanguageUi.h"
+#include "controls/CDVRCalendarCtrl.h"
 
 namespace tools {
 
@@ -29,8 +30,6 @@ int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
 
 QDateTime Utc(int64_t seconds) { return QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC); }
 
-// The type buttons' colours, the list's icons' (manual, timing, motion, alarm).
-constexpr const char* kTypeColours[4] = {"#4696ff", "#50c85a", "#ffaa00", "#e63c32"};
 
 }  // namespace
 
@@ -57,10 +56,10 @@ CRecTpyeSearch::CRecTpyeSearch(platform::MessageSink* window, QWidget* parent) :
     b->setCheckable(true);
     b->setChecked(true);
     b->setFocusPolicy(Qt::TabFocus);
-    // Ticked: the type's colour; not ticked: grey, as the list's icons.
+    // Ticked: the type's colour in the calendar; not ticked: grey.
     b->setStyleSheet(QString("QPushButton { padding: 1px 4px; background: #b4b4b4; color: #505050; }"
                              "QPushButton:checked { background: %1; color: white; }")
-                         .arg(kTypeColours[i]));
+                         .arg(controls::CDVRCalendarCtrl::BarColor(0xFFu << (24 - 8 * i)).name()));
     types_[static_cast<size_t>(i)] = b;
     type_row->addWidget(b);
   }
